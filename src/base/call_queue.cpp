@@ -1,0 +1,78 @@
+#include "base/call_queue.h"
+
+#include <cassert>
+#include <chrono>
+
+namespace tarvion {
+
+QueuedMainThread::QueuedMainThread() : main_id_(std::this_thread::get_id()) {}
+
+bool QueuedMainThread::is_main_thread() const { return std::this_thread::get_id() == main_id_; }
+
+void QueuedMainThread::run_and_wait(std::function<void()> fn) {
+  assert(!is_main_thread() && "run_and_wait from the main thread would wait on itself");
+  Call call{std::move(fn), nullptr, false};
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(&call);
+  }
+  queued_.notify_all();
+  wake();
+  std::unique_lock lock(mutex_);
+  ran_.wait(lock, [&] { return call.done; });
+  if (call.error) std::rethrow_exception(call.error);
+}
+
+int QueuedMainThread::run_pending() {
+  int count = 0;
+  for (;;) {
+    Call* call = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (calls_.empty()) break;
+      call = calls_.front();
+      calls_.pop_front();
+    }
+    std::exception_ptr error;
+    try {
+      call->fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      call->error = error;
+      call->done = true;
+    }
+    ran_.notify_all();
+    ++count;
+  }
+  return count;
+}
+
+void QueuedMainThread::notify() {
+  {
+    std::lock_guard lock(mutex_);
+    ++notifications_;
+  }
+  queued_.notify_all();
+}
+
+void QueuedMainThread::pump_until(const std::function<bool()>& done) {
+  for (;;) {
+    run_pending();
+    if (done()) return;
+    std::unique_lock lock(mutex_);
+    unsigned seen = notifications_;
+    // The time-out is only a safety net for a worker that ends without
+    // notify(); normally a queued call or a notification wakes us.
+    queued_.wait_for(lock, std::chrono::milliseconds(5),
+                     [&] { return !calls_.empty() || notifications_ != seen; });
+  }
+}
+
+void assert_main_thread([[maybe_unused]] const MainThread& main_thread) {
+  assert(main_thread.is_main_thread() && "program logic must run on the main thread");
+}
+
+}  // namespace tarvion

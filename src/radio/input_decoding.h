@@ -1,0 +1,17 @@
+// Turns one input report of a panel into its input word (or switch items) and
+// calls the panel logic when something changed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "radio/panels.h"
+
+namespace tarvion {
+
+// data/size: the payload after the report-ID byte. Every panel object of the
+// given device number receives the report, decoded by the given kind.
+void decode_input_report(RadioContext& ctx, uint16_t kind, uint16_t number, const uint8_t* data,
+                         size_t size);
+
+}  // namespace tarvion

@@ -1,0 +1,34 @@
+// The main window seam: what the logic shows (labels, the device list, the
+// track bar, errors) and the window's visibility and notification icon.
+// Drawing is the view's; the handlers are Program's (main_window.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvion {
+
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
+  // control is the window's name for it: "Label2", "Label7", "Label9", "Label12", "Label16".
+  virtual void set_text(const std::string& control, const std::string& text) = 0;
+  // ListBox1, rebuilt whole: one line per recognised panel.
+  virtual void set_device_list(const std::vector<std::string>& lines) = 0;
+  // Moves TrackBar1 without firing its change handler.
+  virtual void set_trackbar_position(int position) = 0;
+  virtual void hide() = 0;
+  virtual void show() = 0;
+  // Adds the notification-area icon (a second add adds no second icon).
+  // False when the desktop has no notification area.
+  virtual bool tray_add() = 0;
+  virtual void tray_delete() = 0;
+  // The error box: text is the error's message with its full stop.
+  virtual void show_error(const std::string& text) = 0;
+};
+
+// The tray icon's mouse messages that the window reacts to.
+constexpr int kTrayLeftButtonDown = 0x201;
+constexpr int kTrayRightButtonDown = 0x204;
+
+}  // namespace tarvion

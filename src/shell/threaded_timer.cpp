@@ -1,0 +1,132 @@
+#include "shell/threaded_timer.h"
+
+#include <chrono>
+#include <optional>
+
+namespace tarvion {
+
+TThreadedTimer::TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook)
+    : main_thread_(main_thread), priority_hook_(std::move(priority_hook)) {}
+
+TThreadedTimer::~TThreadedTimer() {
+  {
+    std::lock_guard lock(mutex_);
+    terminate_ = true;
+    wake_event_ = true;
+    parked_ = false;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) {
+    // The worker may be blocked handing over a tick: keep running those.
+    main_thread_.pump_until([this] { return ended_.load(); });
+    worker_.join();
+  }
+}
+
+void TThreadedTimer::SetEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  if (!enabled) {
+    park();
+    return;
+  }
+  if (Interval() > 0 || allow_zero_) resume();
+}
+
+uint32_t TThreadedTimer::Interval() const {
+  std::lock_guard lock(mutex_);
+  return interval_;
+}
+
+void TThreadedTimer::SetInterval(uint32_t milliseconds) {
+  if (milliseconds == Interval()) return;
+  bool was_enabled = enabled_;
+  SetEnabled(false);
+  {
+    std::lock_guard lock(mutex_);
+    interval_ = milliseconds;
+  }
+  SetEnabled(was_enabled);
+}
+
+void TThreadedTimer::SetThreadPriority(TThreadPriority priority) {
+  priority_ = priority;
+  {
+    std::lock_guard lock(mutex_);
+    pending_priority_ = priority;
+    priority_changed_ = true;  // the worker applies it to itself at once, without a tick
+  }
+  wake_.notify_all();
+}
+
+void TThreadedTimer::park() {
+  std::lock_guard lock(mutex_);
+  parked_ = true;
+}
+
+void TThreadedTimer::resume() {
+  {
+    std::lock_guard lock(mutex_);
+    // The signalled event ends the current (or next) wait without a tick, so
+    // the first tick comes one full interval after enabling.
+    wake_event_ = true;
+    parked_ = false;
+  }
+  wake_.notify_all();
+  if (!worker_.joinable()) worker_ = std::thread([this] { worker_body(); });
+}
+
+void TThreadedTimer::dispatch_tick() {
+  // Tested here, on the main thread: a tick handed over before the timer was
+  // disabled does nothing.
+  if (enabled_ && on_timer_) on_timer_();
+}
+
+void TThreadedTimer::worker_body() {
+  std::unique_lock lock(mutex_);
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  for (;;) {
+    if (priority_changed_) {
+      priority_changed_ = false;
+      TThreadPriority wanted = pending_priority_;
+      if (priority_hook_) {
+        lock.unlock();
+        priority_hook_(wanted);
+        lock.lock();
+      }
+    }
+    if (terminate_) break;
+    if (parked_) {
+      deadline.reset();
+      wake_.wait(lock, [this] { return !parked_ || terminate_ || priority_changed_; });
+      continue;
+    }
+    if (!deadline) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+    bool woken = wake_.wait_until(lock, *deadline, [this] {
+      return wake_event_ || terminate_ || priority_changed_;
+    });
+    if (terminate_) break;
+    if (woken) {
+      if (wake_event_) {
+        wake_event_ = false;  // auto-reset; the next pass waits in full
+        deadline.reset();
+      }
+      continue;  // a priority change keeps the running wait
+    }
+    deadline.reset();
+    if (parked_) continue;  // disabled during the wait: no tick
+    lock.unlock();
+    try {
+      main_thread_.run_and_wait([this] { dispatch_tick(); });
+    } catch (...) {
+      // An error in OnTimer ends this timer for good; nothing is reported.
+      ended_ = true;
+      return;
+    }
+    lock.lock();
+  }
+  lock.unlock();
+  ended_ = true;
+}
+
+}  // namespace tarvion

@@ -1,0 +1,17 @@
+// The text form of what the window shows, one line per change: the console
+// view prints it and the recording view keeps it. Stable: other programs read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvion {
+
+// "Label9: Online"
+std::string label_line(const std::string& control, const std::string& text);
+// One "ListBox1: <item>" per item, or "ListBox1:" alone when the list is empty.
+std::vector<std::string> device_list_lines(const std::vector<std::string>& items);
+// "Error: File not found." (text already carries its full stop)
+std::string error_line(const std::string& text);
+
+}  // namespace tarvion

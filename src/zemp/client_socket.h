@@ -1,0 +1,40 @@
+// The asynchronous TCP client seam of the ZEMP link. Every event is delivered
+// on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarvion {
+
+// The logic's own error codes; each backend maps its OS codes onto them.
+enum class SocketError { refused, timed_out, host_not_found, reset, other };
+
+struct ClientSocketEvents {
+  std::function<void()> on_connect;
+  std::function<void()> on_disconnect;
+  std::function<void()> on_read;
+  std::function<void(SocketError)> on_error;
+};
+
+class ClientSocket {
+ public:
+  virtual ~ClientSocket() = default;
+  virtual void set_host(const std::string& host) = 0;
+  virtual void set_port(int32_t port) = 0;
+  // Starts a connection attempt; it ends in on_connect or on_error.
+  virtual void open() = 0;
+  // Closes an open connection; nothing when there is none.
+  virtual void close() = 0;
+  // True from on_connect until on_disconnect.
+  virtual bool is_active() const = 0;
+  // Ignored while not connected.
+  virtual void send_text(std::string_view text) = 0;
+  // Everything received and not yet taken.
+  virtual std::string receive_text() = 0;
+  virtual void set_events(ClientSocketEvents events) = 0;
+};
+
+}  // namespace tarvion
