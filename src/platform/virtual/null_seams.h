@@ -8,8 +8,30 @@
 
 namespace tarvion {
 
-class NullHidAccess : public HidAccess {};
-class NullDeviceNotifier : public DeviceNotifier {};
+class NullHidAccess : public HidAccess {
+ public:
+  bool bound() const override { return false; }
+  std::vector<HidInterface> list_interfaces() override { return {}; }
+  HidHandle open(const std::string&, HidOpenMode) override { return kNoHidHandle; }
+  void close(HidHandle) override {}
+  bool get_attributes(HidHandle, HidAttributes&) override { return false; }
+  bool get_caps(HidHandle, HidCaps&) override { return false; }
+  bool get_product_string(HidHandle, std::u16string&) override { return false; }
+  bool write(HidHandle, const uint8_t*, std::size_t, std::size_t& written) override {
+    written = 0;
+    return false;
+  }
+  bool start_read(HidHandle, uint8_t*, std::size_t) override { return false; }
+  std::optional<std::size_t> wait_read(HidHandle, uint32_t) override { return std::size_t{0}; }
+  void cancel_read(HidHandle) override {}
+  uint32_t last_error() const override { return 0; }
+};
+
+class NullDeviceNotifier : public DeviceNotifier {
+ public:
+  void set_handler(DeviceChangeHandler) override {}
+  void post(int32_t) override {}
+};
 class NullIpcTransport : public IpcTransport {};
 
 }  // namespace tarvion
