@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Builds and runs every test of Tarvion, installing what a fresh Debian 12
+# machine lacks first (as root):
+#   1. Debug + AddressSanitizer/UndefinedBehaviorSanitizer: every test
+#   2. ThreadSanitizer: the tests that run threads (ctest label "threads")
+#   3. mingw-w64 cross-build of the portable core and its tests, run under Wine
+# Ends with one summary line of passed/failed counts; exit 0 only if all passed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${TARVION_BUILD_ROOT:-$root/build/ci}
+jobs=${TARVION_JOBS:-2}
+
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth
+  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "== installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    { echo "package installation failed"; exit 1; }
+fi
+
+mkdir -p "$out"
+summary=()
+failed_stages=0
+
+# Runs ctest in a build folder; every gtest program leaves an XML report so the
+# summary can count test cases, not only programs.
+run_stage() {
+  local name=$1 dir=$2; shift 2
+  local xml="$out/$name-xml"
+  rm -rf "$xml" && mkdir -p "$xml"
+  echo "== $name: running tests"
+  GTEST_OUTPUT="xml:$xml/" ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" \
+    2>&1 | tee "$out/$name-ctest.log" | grep -E '^(\s*[0-9]+/[0-9]+ Test|.*tests passed|.*FAILED|.*Failed)' || true
+  local rc=${PIPESTATUS[0]}
+  local cases_pass=0 cases_fail=0
+  for f in "$xml"/*.xml; do
+    [ -e "$f" ] || continue
+    local t fl er
+    t=$(grep -m1 -o '<testsuites tests="[0-9]*"' "$f" | grep -o '[0-9]*')
+    fl=$(grep -m1 -o '<testsuites tests="[0-9]*" failures="[0-9]*"' "$f" | grep -o '[0-9]*"$' | tr -d '"')
+    er=$(grep -m1 -o 'errors="[0-9]*"' "$f" | grep -o '[0-9]*')
+    cases_pass=$((cases_pass + ${t:-0} - ${fl:-0} - ${er:-0}))
+    cases_fail=$((cases_fail + ${fl:-0} + ${er:-0}))
+  done
+  local progs
+  progs=$(grep -E 'tests passed' "$out/$name-ctest.log" | tail -1)
+  summary+=("$name: ${cases_pass} cases passed, ${cases_fail} failed (${progs:-no ctest result})")
+  if [ "$rc" -ne 0 ]; then failed_stages=$((failed_stages + 1)); fi
+  total_pass=$((total_pass + cases_pass)); total_fail=$((total_fail + cases_fail))
+}
+total_pass=0; total_fail=0
+
+build() {
+  local name=$1 dir=$2; shift 2
+  echo "== $name: configure and build"
+  if ! cmake -S "$root" -B "$dir" -G Ninja "$@" >"$out/$name-configure.log" 2>&1; then
+    tail -30 "$out/$name-configure.log"; return 1
+  fi
+  if ! cmake --build "$dir" -j "$jobs" >"$out/$name-build.log" 2>&1; then
+    grep -E 'error|FAILED' -A5 "$out/$name-build.log" | head -60; return 1
+  fi
+}
+
+# 1. ASan + UBSan, everything including the Linux program and the benchmarks (built, not run).
+if build asan "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVION_SANITIZE=address \
+  -DTARVION_BUILD_LINUX_APP=ON -DTARVION_BUILD_BENCH=ON; then
+  ASAN_OPTIONS=detect_leaks=1 run_stage asan "$out/asan"
+else
+  summary+=("asan: BUILD FAILED"); failed_stages=$((failed_stages + 1))
+fi
+
+# 2. TSan over the threaded tests.
+if build tsan "$out/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARVION_SANITIZE=thread; then
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_stage tsan "$out/tsan" -L threads
+else
+  summary+=("tsan: BUILD FAILED"); failed_stages=$((failed_stages + 1))
+fi
+
+# 3. Windows build under Wine: one prefix per run, and a persistent wineserver
+#    so each test program does not pay Wine's start-up again.
+export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all
+if build mingw "$out/mingw" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"; then
+  [ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1
+  wineserver -p
+  run_stage mingw "$out/mingw"
+  wineserver -k 2>/dev/null || true
+else
+  summary+=("mingw: BUILD FAILED"); failed_stages=$((failed_stages + 1))
+fi
+
+echo
+echo "== Summary"
+printf '%s\n' "${summary[@]}"
+echo "SUMMARY: ${total_pass} passed, ${total_fail} failed, ${failed_stages} stage(s) failed"
+[ "$failed_stages" -eq 0 ] && [ "$total_fail" -eq 0 ]
