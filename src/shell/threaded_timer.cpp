@@ -1,7 +1,6 @@
 #include "shell/threaded_timer.h"
 
 #include <chrono>
-#include <optional>
 
 namespace tarvion {
 
@@ -84,7 +83,9 @@ void TThreadedTimer::dispatch_tick() {
 
 void TThreadedTimer::worker_body() {
   std::unique_lock lock(mutex_);
-  std::optional<std::chrono::steady_clock::time_point> deadline;
+  // A wait keeps its deadline across wake-ups that are not the event.
+  auto deadline = std::chrono::steady_clock::time_point();
+  bool waiting = false;
   for (;;) {
     if (priority_changed_) {
       priority_changed_ = false;
@@ -97,23 +98,26 @@ void TThreadedTimer::worker_body() {
     }
     if (terminate_) break;
     if (parked_) {
-      deadline.reset();
+      waiting = false;
       wake_.wait(lock, [this] { return !parked_ || terminate_ || priority_changed_; });
       continue;
     }
-    if (!deadline) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
-    bool woken = wake_.wait_until(lock, *deadline, [this] {
+    if (!waiting) {
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+      waiting = true;
+    }
+    bool woken = wake_.wait_until(lock, deadline, [this] {
       return wake_event_ || terminate_ || priority_changed_;
     });
     if (terminate_) break;
     if (woken) {
       if (wake_event_) {
         wake_event_ = false;  // auto-reset; the next pass waits in full
-        deadline.reset();
+        waiting = false;
       }
       continue;  // a priority change keeps the running wait
     }
-    deadline.reset();
+    waiting = false;
     if (parked_) continue;  // disabled during the wait: no tick
     lock.unlock();
     try {
