@@ -63,6 +63,9 @@ struct c_efis {
   uint16_t byte_c = 0, last_byte_c = 0;
   int32_t trim_pos = 0;
   int32_t trim_last = 99999;  // none seen yet
+  // The flaps button bits of word_b as last acted on: a button steps the flaps
+  // when it goes down, not again when another input changes while it is held.
+  uint16_t flaps_last = 0;
 };
 
 struct PanelLists {

@@ -1,0 +1,139 @@
+#include "radio/encoder.h"
+
+#include "radio/display.h"
+#include "radio/radio_fields.h"
+#include "radio/radio_panel.h"
+#include "radio/tuning_rules.h"
+
+namespace tarvion {
+
+int32_t quadrature_position(bool phase_a, bool phase_b) {
+  // Gray order: the phase value A + 2B runs 0, 1, 3, 2 through one cycle.
+  constexpr int32_t kPosition[4] = {0, 1, 3, 2};
+  return kPosition[(phase_a ? 1 : 0) + (phase_b ? 2 : 0)];
+}
+
+int32_t detent_step(int32_t previous, int32_t current) {
+  int32_t d = previous - current;
+  // |d| = 3 is one position across the 3 -> 0 seam; |d| = 2 is a skipped
+  // position, taken as one detent with the sign the panels have always given it.
+  if (d >= 2) d = -1;
+  if (d <= -2) d = 1;
+  return -d;
+}
+
+namespace {
+
+void apply_outer(c_rad& rad, int32_t s) {
+  const int32_t mode = rad.mode;
+  const bool adf_mode = mode == 5 || mode == 6;
+  if (rad.kind == kAdfPanel) {
+    if (!adf_mode) return;
+    int32_t& standby = standby_value(rad, radio_of_mode(mode));
+    standby = adf_panel_coarse(standby, s);
+    rad.shown_standby = standby;
+    return;
+  }
+  switch (mode) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 8:
+    case 9: {
+      int32_t& standby = standby_value(rad, radio_of_mode(mode));
+      standby = mode <= 2 ? com_whole_mhz(standby, s) : nav_whole_mhz(standby, s);
+      rad.shown_standby = standby;
+      return;
+    }
+    case 5:
+    case 6:
+    case 7:
+      rad.cursor = static_cast<uint8_t>(move_cursor(rad.cursor, s));
+      return;
+    default:
+      return;
+  }
+}
+
+void apply_inner(RadioContext& ctx, c_rad& rad, int32_t s) {
+  const int32_t mode = rad.mode;
+  const int radio = radio_of_mode(mode);
+  if (radio < 0) return;
+  int32_t& standby = standby_value(rad, radio);
+  if (rad.kind == kAdfPanel) {
+    if (mode != 5 && mode != 6) return;
+    standby = adf_panel_fine(standby, s);
+    rad.shown_standby = standby;
+    return;
+  }
+  switch (mode) {
+    case 1:
+    case 2:
+      standby = com_khz(standby, s, ctx.config.com_frec_5);
+      break;
+    case 3:
+    case 4:
+    case 8:
+    case 9:
+      standby = nav_khz(standby, s);
+      break;
+    case 5:
+    case 6:
+      standby = adf_digit_group(standby, rad.cursor, s);
+      break;
+    case 7:
+      standby = atc_digit(standby, rad.cursor, s);
+      break;
+    default:
+      return;
+  }
+  rad.shown_standby = standby;
+  if (rad.kind == kTransponderPanel && mode == 7) {
+    // The transponder has no standby of its own: a new code is live at once.
+    rad.atc_active = standby;
+    rad.shown_active = standby;
+    share_active(ctx, rad);
+    ctx.state.radio_value[ATC] = rad.atc_active;
+    ctx.state.radio_dirty[ATC] = 1;
+  }
+}
+
+}  // namespace
+
+void step_encoder(RadioContext& ctx, c_rad& rad, Knob which) {
+  const bool outer = which == Knob::outer;
+  int32_t& last = outer ? rad.outer_last : rad.inner_last;
+  const int32_t pos = outer ? rad.outer_pos : rad.inner_pos;
+  const int32_t s = detent_step(last, pos);
+  if (s != 0) {
+    if (outer) {
+      apply_outer(rad, s);
+    } else {
+      apply_inner(ctx, rad, s);
+    }
+  }
+  last = pos;
+  compose_display(ctx, rad, false);
+}
+
+void track_encoders(RadioContext& ctx, c_rad& rad, int32_t outer_pos, int32_t inner_pos) {
+  rad.outer_pos = outer_pos;
+  rad.inner_pos = inner_pos;
+  if (rad.outer_pos != rad.outer_last) {
+    if (rad.started == 1) {
+      step_encoder(ctx, rad, Knob::outer);
+    } else {
+      rad.outer_last = rad.outer_pos;
+    }
+  }
+  if (rad.inner_pos != rad.inner_last) {
+    if (rad.started == 1) {
+      step_encoder(ctx, rad, Knob::inner);
+    } else {
+      rad.inner_last = rad.inner_pos;
+    }
+  }
+}
+
+}  // namespace tarvion

@@ -1,0 +1,98 @@
+// The input handlers of the radio panels (common layout and RMP).
+#include "radio/radio_panel.h"
+
+#include "radio/display.h"
+#include "radio/encoder.h"
+#include "radio/radio_fields.h"
+
+namespace tarvion {
+
+namespace {
+
+struct ModeSelect {
+  uint32_t bit;
+  int32_t mode;
+};
+
+// Applied in this order, so with several bits set the last one wins.
+constexpr ModeSelect kModeSelectOrder[] = {
+    {0x10, 1}, {0x100, 2}, {0x200, 3}, {0x400, 4}, {0x1000, 7}, {0x4000, 5}, {0x8000, 6},
+};
+
+void set_switch_flag(RadioContext& ctx, const c_rad& rad, uint8_t value) {
+  // Mode 0 has no switch flag; the ATC value is marked for sending anyway.
+  if (rad.mode > 0 && rad.mode < kModeCount) {
+    ctx.state.mode_flag[static_cast<size_t>(rad.mode)] = value;
+  }
+  ctx.state.radio_dirty[ATC] = 1;
+}
+
+// The ADF panel's switch sets its radio's flag while the input is open.
+void follow_adf_switch(RadioContext& ctx, const c_rad& rad) {
+  if (rad.mode != 5 && rad.mode != 6) return;
+  const size_t m = static_cast<size_t>(rad.mode);
+  const uint8_t wanted = (rad.input & common_bits::kAdfSwitch) ? 0 : 1;
+  if (ctx.state.mode_flag[m] == wanted) return;
+  ctx.state.mode_flag[m] = wanted;
+  ctx.state.radio_dirty[static_cast<size_t>(radio_of_mode(rad.mode))] = 1;
+}
+
+}  // namespace
+
+void handle_radio_input(RadioContext& ctx, c_rad& rad) {
+  using namespace common_bits;
+  const uint32_t w = rad.input;
+  if (w & kTransfer) {
+    transfer(ctx, rad);
+  } else {
+    rad.swap_latch = 0;
+  }
+  for (const ModeSelect& m : kModeSelectOrder) {
+    if (w & m.bit) select_mode(ctx, rad, m.mode, false);
+  }
+  if (w & kTest) {
+    rad.test = 1;
+    compose_display(ctx, rad, false);
+  } else if (rad.test == 1) {
+    rad.test = 0;
+    compose_display(ctx, rad, false);
+  }
+  if (w & kFlagSet) set_switch_flag(ctx, rad, 1);
+  if (w & kFlagClear) set_switch_flag(ctx, rad, 0);
+  track_encoders(ctx, rad, quadrature_position(w & kOuterA, w & kOuterB),
+                 quadrature_position(w & kInnerA, w & kInnerB));
+  rad.started = 1;
+  if (rad.kind == kAdfPanel) {
+    follow_adf_switch(ctx, rad);
+    compose_display(ctx, rad, false);
+  }
+  if (rad.kind == kTransponderPanel) compose_display(ctx, rad, false);
+}
+
+void handle_rmp_input(RadioContext& ctx, c_rad& rad) {
+  using namespace rmp_bits;
+  const uint32_t w = rad.input;
+  if (w & kTransfer) {
+    transfer(ctx, rad);
+  } else {
+    rad.swap_latch = 0;
+  }
+  if (w & kCom1Key) select_mode(ctx, rad, 1, false);
+  if (w & kCom2Key) select_mode(ctx, rad, 2, false);
+  if (w & kNavKey) select_mode(ctx, rad, 8, false);
+  // From COM only the NAV key leads on; the three keys choose among the
+  // navigation radios, each reading the mode the one before it left.
+  if ((w & kNav1Key) && rad.mode > 2) select_mode(ctx, rad, 8, false);
+  if ((w & kNav2Key) && rad.mode > 2) select_mode(ctx, rad, 9, false);
+  if ((w & kAdfKey) && rad.mode > 2) select_mode(ctx, rad, 5, false);
+  // The RMP's inner knob is wired the other way round.
+  track_encoders(ctx, rad, quadrature_position(w & kOuterA, w & kOuterB),
+                 3 - quadrature_position(w & kInnerA, w & kInnerB));
+  if (rad.started == 0) {
+    select_mode(ctx, rad, 1, true);
+    rad.started = 1;
+  }
+  compose_display(ctx, rad, false);
+}
+
+}  // namespace tarvion

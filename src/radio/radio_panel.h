@@ -1,0 +1,26 @@
+// What the inputs of a radio panel do: the input handlers of the common layout
+// and of the RMP, mode selection, the standby/active transfer and the sharing
+// of a new active value with the other panels.
+#pragma once
+
+#include <cstdint>
+
+#include "radio/panels.h"
+
+namespace tarvion {
+
+// Acts on rad.input of a panel of kind 8 or 13 to 16.
+void handle_radio_input(RadioContext& ctx, c_rad& rad);
+// Acts on rad.input of an RMP (kind 17).
+void handle_rmp_input(RadioContext& ctx, c_rad& rad);
+
+// Shows and edits the radio of mode m; without force, selecting the current
+// mode again does nothing.
+void select_mode(RadioContext& ctx, c_rad& rad, int32_t mode, bool force);
+// Swaps standby and active of the current radio once per press of the button.
+void transfer(RadioContext& ctx, c_rad& rad);
+// Copies the panel's active value of its current radio into every other
+// panel, and refreshes those showing the same mode.
+void share_active(RadioContext& ctx, c_rad& rad);
+
+}  // namespace tarvion
