@@ -32,6 +32,28 @@ class NullDeviceNotifier : public DeviceNotifier {
   void set_handler(DeviceChangeHandler) override {}
   void post(int32_t) override {}
 };
-class NullIpcTransport : public IpcTransport {};
+// No FSUIPC or WideClient here: no server window is ever found, so every
+// connect attempt ends before anything is acquired.
+class NullIpcTransport : public IpcTransport {
+ public:
+  IpcWindow find_window(const std::string&) override { return kNoIpcWindow; }
+  uint32_t register_message(const std::string&) override { return 0; }
+  uint16_t add_atom(const std::string&) override { return 0; }
+  void delete_atom(uint16_t) override {}
+  IpcMapping create_mapping(const std::string&, std::size_t, bool& already_existed) override {
+    already_existed = false;
+    return kNoIpcMapping;
+  }
+  std::span<uint8_t> map_view(IpcMapping) override { return {}; }
+  void unmap_view(std::span<uint8_t>) override {}
+  void close_mapping(IpcMapping) override {}
+  bool send_message(IpcWindow, uint32_t, uint64_t, int64_t, uint32_t, int64_t& answer) override {
+    answer = 0;
+    return false;
+  }
+  uint32_t last_error() override { return 0; }
+  void wait(uint32_t) override {}
+  uint32_t process_id() override { return 0; }
+};
 
 }  // namespace tarvion
