@@ -1,0 +1,182 @@
+#include "hid/hid_device.h"
+
+#include <algorithm>
+#include <array>
+
+#include "hid/hid_read_thread.h"
+
+namespace tarvion {
+namespace {
+
+std::atomic<uint64_t> next_serial{1};
+
+// What the product string buffer of the system call holds, in characters.
+constexpr std::size_t kProductNameMax = 254;
+
+}  // namespace
+
+THidDevice::THidDevice(HidAccess& hid, MainThread& main_thread, THidPnPInfo info,
+                       THidDataEvent on_data, THidPlugEvent on_unplug)
+    : hid_(hid),
+      main_thread_(main_thread),
+      pnp_(std::move(info)),
+      serial_(next_serial.fetch_add(1, std::memory_order_relaxed)),
+      on_data_(std::move(on_data)),
+      on_unplug_(std::move(on_unplug)) {
+  // Identification opens the device whether or not it is lent.
+  main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::read_write);
+  read_write_access_ = main_handle_ != kNoHidHandle;
+  if (!read_write_access_) main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::query_only);
+  if (main_handle_ == kNoHidHandle) throw EControllerError(kDeviceCannotBeOpened);
+  bool identified = hid_.get_attributes(main_handle_, attributes_);
+  close_main_handle();
+  if (!identified) throw EControllerError(kDeviceCannotBeIdentified);
+}
+
+THidDevice::~THidDevice() {
+  stop_read_thread();
+  on_unplug_ = {};
+  close_handles();
+}
+
+bool THidDevice::open_main_handle() {
+  if (accessible() && main_handle_ == kNoHidHandle) {
+    main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::read_write);
+    read_write_access_ = main_handle_ != kNoHidHandle;
+    if (!read_write_access_) main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::query_only);
+  }
+  return main_handle_ != kNoHidHandle;
+}
+
+void THidDevice::close_main_handle() {
+  hid_.close(main_handle_);
+  main_handle_ = kNoHidHandle;
+}
+
+void THidDevice::close_handles() {
+  close_main_handle();
+  std::lock_guard lock(io_mutex_);
+  hid_.close(read_handle_);
+  read_handle_ = kNoHidHandle;
+}
+
+std::u16string THidDevice::ProductName() {
+  if (product_name_.empty() && open_main_handle()) {
+    std::u16string text;
+    if (hid_.get_product_string(main_handle_, text)) {
+      text = text.substr(0, std::min(text.find(u'\0'), kProductNameMax));
+      product_name_ = std::move(text);
+    }
+    close_main_handle();
+  }
+  return product_name_;
+}
+
+void THidDevice::ensure_caps() {
+  if (caps_ || !open_main_handle()) return;
+  HidCaps caps;
+  if (hid_.get_caps(main_handle_, caps)) caps_ = caps;
+  close_main_handle();
+}
+
+void THidDevice::GetCaps(HidCaps& caps) {
+  caps = HidCaps{};
+  ensure_caps();
+  if (caps_) caps = *caps_;
+}
+
+bool THidDevice::WriteReport(const uint8_t* buffer, std::size_t length, std::size_t& written) {
+  written = 0;
+  if (!open_main_handle()) return false;
+  return hid_.write(main_handle_, buffer, length, written);
+}
+
+void THidDevice::SetOnData(THidDataEvent handler) {
+  if (!handler) stop_read_thread();
+  on_data_ = std::move(handler);
+  try_start_read_thread();
+}
+
+void THidDevice::SetThreadSleepTime(int milliseconds) {
+  if (milliseconds >= 10 && milliseconds <= 10000) {
+    thread_sleep_time_.store(milliseconds, std::memory_order_relaxed);
+  }
+}
+
+void THidDevice::set_claimed(bool claimed) {
+  std::lock_guard lock(io_mutex_);
+  claimed_ = claimed;
+}
+
+void THidDevice::set_enumerating(bool enumerating) {
+  std::lock_guard lock(io_mutex_);
+  enumerating_ = enumerating;
+}
+
+void THidDevice::try_start_read_thread() {
+  if (!on_data_ || !plugged_in_ || !claimed_ || read_thread_) return;
+  // The lengths are fetched here, on the main thread, so that the read
+  // thread never touches the main handle.
+  HidCaps caps;
+  GetCaps(caps);
+  if (!read_write_access_) return;
+  {
+    std::lock_guard lock(io_mutex_);
+    reading_stopped_ = false;
+  }
+  read_thread_ =
+      std::make_unique<THidDeviceReadThread>(*this, hid_, main_thread_, caps.input_report_length);
+  read_thread_->Start();
+}
+
+void THidDevice::stop_read_thread() {
+  if (!read_thread_) return;
+  read_thread_->Terminate();
+  {
+    // Closing the read handle ends an outstanding read at once, so stopping
+    // does not wait for the read's time-out.
+    std::lock_guard lock(io_mutex_);
+    reading_stopped_ = true;
+    hid_.close(read_handle_);
+    read_handle_ = kNoHidHandle;
+  }
+  read_thread_->WaitFor();
+  read_thread_.reset();
+}
+
+void THidDevice::unplug() {
+  close_main_handle();
+  {
+    std::lock_guard lock(io_mutex_);
+    plugged_in_ = false;
+    hid_.close(read_handle_);
+    read_handle_ = kNoHidHandle;
+  }
+  // Taken before the call: the handler may release, and so destroy, this device.
+  THidPlugEvent handler = std::move(on_unplug_);
+  on_unplug_ = {};
+  if (handler) handler(*this);
+}
+
+HidHandle THidDevice::open_read_handle(uint32_t& error) {
+  std::lock_guard lock(io_mutex_);
+  if (reading_stopped_ || !accessible()) {
+    error = kReadHandleInvalid;
+    return kNoHidHandle;
+  }
+  if (read_handle_ == kNoHidHandle) {
+    read_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::read);
+    if (read_handle_ == kNoHidHandle) error = hid_.last_error();
+  }
+  return read_handle_;
+}
+
+void THidDevice::deliver(uint8_t report_id, const uint8_t* data, uint16_t size) {
+  if (on_data_) on_data_(*this, report_id, data, size);
+}
+
+void THidDevice::deliver_error(uint32_t error) {
+  if (on_data_error_) on_data_error_(*this, error);
+}
+
+}  // namespace tarvion
