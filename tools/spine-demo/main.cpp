@@ -5,34 +5,13 @@
 #include <iostream>
 #include <string>
 
+#include "platform/virtual/in_memory_socket.h"
 #include "platform/virtual/null_seams.h"
 #include "platform/virtual/recording_view.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_main_thread.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
-
-namespace {
-
-// A socket with no network behind it: every attempt is refused.
-class OfflineSocket : public tarvion::ClientSocket {
- public:
-  void set_host(const std::string&) override {}
-  void set_port(int32_t) override {}
-  void open() override {
-    if (events_.on_error) events_.on_error(tarvion::SocketError::refused);
-  }
-  void close() override {}
-  bool is_active() const override { return false; }
-  void send_text(std::string_view) override {}
-  std::string receive_text() override { return {}; }
-  void set_events(tarvion::ClientSocketEvents events) override { events_ = std::move(events); }
-
- private:
-  tarvion::ClientSocketEvents events_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--help") {
@@ -52,7 +31,9 @@ int main(int argc, char** argv) {
     std::printf("[%6.3f s] %s\n", static_cast<double>(clock.now_ms()) / 1000.0, line.c_str());
     std::fflush(stdout);
   };
-  OfflineSocket socket;
+  // No network behind it: every attempt is refused, a moment after it starts.
+  tarvion::InMemorySocket socket(clock);
+  socket.set_answer(tarvion::InMemorySocket::Answer::refuse);
   tarvion::NullHidAccess hid;
   tarvion::NullDeviceNotifier notifier;
   tarvion::NullIpcTransport ipc;
