@@ -41,7 +41,9 @@ int QueuedMainThread::run_pending() {
     }
     {
       std::lock_guard lock(mutex_);
-      call->error = error;
+      // Moved, not copied: the worker alone then holds the exception, so it is
+      // freed on the thread that handles it.
+      call->error = std::move(error);
       call->done = true;
     }
     ran_.notify_all();

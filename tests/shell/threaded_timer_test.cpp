@@ -197,8 +197,8 @@ TEST(ThreadedTimer, ThePriorityIsAppliedOnTheWorkerThread) {
   std::atomic<int> applied{-1};
   std::atomic<bool> on_worker{false};
   TThreadedTimer timer(rig.main, [&](TThreadPriority p) {
-    applied = static_cast<int>(p);
     on_worker = !rig.main.is_main_thread();
+    applied = static_cast<int>(p);
     return true;
   });
   timer.SetThreadPriority(TThreadPriority::tpTimeCritical);
