@@ -40,11 +40,19 @@ THidDeviceController::THidDeviceController(HidAccess& hid, DeviceNotifier& notif
   }
 }
 
-THidDeviceController::~THidDeviceController() {
-  on_device_change_ = {};
-  on_device_unplug_ = {};
-  on_enumerate_ = {};
+void THidDeviceController::detach_handlers() {
   notifier_.set_handler({});
+  on_arrival_ = {};
+  on_removal_ = {};
+  on_enumerate_ = {};
+  on_device_change_ = {};
+  on_device_data_ = {};
+  on_device_data_error_ = {};
+  on_device_unplug_ = {};
+}
+
+THidDeviceController::~THidDeviceController() {
+  detach_handlers();
   // A claimed device goes with its controller: it is unplugged quietly (its
   // borrower is being torn down too) and destroyed, stopping its thread.
   std::vector<std::unique_ptr<THidDevice>> devices = std::move(devices_);

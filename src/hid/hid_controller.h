@@ -58,6 +58,11 @@ class THidDeviceController {
   // In the order devices were first seen.
   const std::vector<std::unique_ptr<THidDevice>>& devices() const { return devices_; }
 
+ protected:
+  // Drops every controller handler and stops notifications, with no
+  // DeviceChange: for a subclass whose handlers die before this base.
+  void detach_handlers();
+
  private:
   void on_notification(int32_t change_param);
   void run_deferred_change();

@@ -1,28 +1,34 @@
 #include "hid/panel_layer.h"
 
+#include "hid/output_reports.h"
+
 namespace tarvion {
 
 PanelLayer::PanelLayer(HidAccess& hid, DeviceNotifier& notifier, MainThread& main_thread,
                        RadioContext ctx, ProgramFlags& flags, PanelLayerHooks hooks)
-    : hid_(hid),
-      notifier_(notifier),
-      main_thread_(main_thread),
-      ctx_(ctx),
-      flags_(flags),
-      hooks_(std::move(hooks)) {}
+    : state_{ctx, flags, std::move(hooks), true, {}}, controller_(hid, notifier, main_thread, state_) {}
 
-// Not built yet: the HID layer fills in discovery; until then the lists stay
-// empty but exist, as with no panel attached.
-void PanelLayer::panel_layer_start() { flags_.panels_ready = true; }
-// Not built yet: panel discovery arrives with the HID layer.
-void PanelLayer::discover_panels() {}
-// Not built yet: the output reports arrive with the HID layer.
-void PanelLayer::send_pending_reports() {}
-// Not built yet: releasing devices arrives with the HID layer.
+void PanelLayer::panel_layer_start() {
+  state_.ctx.lists.radios.clear();
+  state_.ctx.lists.switches.clear();
+  state_.panel_devices.clear();
+  state_.flags.panels_ready = true;
+  state_.discovery_suspended = false;
+}
+
+void PanelLayer::discover_panels() { controller_.HidCtlDeviceChange(controller_); }
+
+void PanelLayer::send_pending_reports() {
+  ::tarvion::send_pending_reports(state_.ctx.lists, state_.flags);
+}
+
 void PanelLayer::panel_layer_stop() {
-  flags_.panels_ready = false;
-  ctx_.lists.radios.clear();
-  ctx_.lists.switches.clear();
+  state_.discovery_suspended = true;
+  controller_.EnumerateDevices();
+  state_.flags.panels_ready = false;
+  state_.ctx.lists.radios.clear();
+  state_.ctx.lists.switches.clear();
+  state_.panel_devices.clear();
 }
 
 }  // namespace tarvion

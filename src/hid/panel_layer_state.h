@@ -1,0 +1,28 @@
+// What the panel layer keeps between calls: the panel lists it fills, the
+// device of every panel, whether discovery runs, and the hooks to the window.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/program_flags.h"
+#include "radio/panels.h"
+
+namespace tarvion {
+
+class THidDevice;
+
+struct PanelLayerHooks {
+  std::function<void(const std::vector<std::string>&)> set_device_list;  // ListBox1
+};
+
+struct PanelLayerState {
+  RadioContext ctx;      // the radio and switch panel lists live in ctx.lists
+  ProgramFlags& flags;   // panels_ready: the layer is started and its lists exist
+  PanelLayerHooks hooks;
+  bool discovery_suspended = true;
+  std::vector<THidDevice*> panel_devices;  // every recognised panel, in order of discovery
+};
+
+}  // namespace tarvion

@@ -1,0 +1,120 @@
+#include "hid/thidctl.h"
+
+#include <memory>
+
+#include "hid/output_reports.h"
+#include "hid/panel_recognition.h"
+#include "radio/display.h"
+#include "radio/input_decoding.h"
+
+namespace tarvion {
+
+thidctl::thidctl(HidAccess& hid, DeviceNotifier& notifier, MainThread& main_thread,
+                 PanelLayerState& state)
+    : THidDeviceController(hid, notifier, main_thread), state_(state) {
+  state_.discovery_suspended = true;
+  state_.ctx.state.brightness = 121;
+  SetOnDeviceChange(TNotifyEvent::bind<&thidctl::HidCtlDeviceChange>(*this));
+  SetOnDeviceUnplug(THidPlugEvent::bind<&thidctl::HidCtlOnDeviceUnplug>(*this));
+  SetOnEnumerate(THidEnumerateEvent::bind<&thidctl::HidCtlOnEnumerate>(*this));
+}
+
+thidctl::~thidctl() {
+  // The handlers are bound to this object, whose part is gone once the base
+  // destructor runs: stop every read thread and unhook every device now.
+  detach_handlers();
+  for (const auto& device : devices()) {
+    device->SetOnUnplug({});
+    device->SetOnData({});
+  }
+}
+
+void thidctl::HidCtlDeviceChange(THidDeviceController&) {
+  if (state_.discovery_suspended) return;
+  THidDevice* device = nullptr;
+  while (ClaimFirst(device)) {
+    // A device that is not a panel stays claimed, so it is not offered again
+    // while it is attached.
+    if (!is_panel(*device)) continue;
+    uint16_t kind = device->Attributes().product_id;
+    if (kind == kSwitchPanel) {
+      add_switch_panel(*device);
+    } else {
+      add_radio_panel(*device, kind);
+    }
+  }
+  rebuild_device_list();
+}
+
+void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {
+  uint16_t number = device_number(device);
+  uint16_t base_input = 0;
+  if (kind == kTransponderPanel) {
+    base_input = 4096;
+  } else if (kind != kMultiRadio) {
+    base_input = pair_base_input(state_.ctx.lists, kind, number, pair_of_kind(state_.ctx.config, kind));
+  }
+  auto rad = std::make_unique<c_rad>(make_c_rad(kind, number, base_input));
+  rad->device = &device;
+  c_rad& added = *rad;
+  state_.ctx.lists.radios.push_back(std::move(rad));
+  state_.panel_devices.push_back(&device);
+  compose_display(state_.ctx, added, true);
+  load_active_values(state_.ctx.state, added);
+  device.SetOnData(THidDataEvent::bind<&thidctl::HidCtlDeviceData>(*this));
+}
+
+void thidctl::add_switch_panel(THidDevice& device) {
+  auto efis = std::make_unique<c_efis>();
+  efis->device = &device;
+  efis->number = device_number(device);
+  c_efis& added = *efis;
+  state_.ctx.lists.switches.push_back(std::move(efis));
+  state_.panel_devices.push_back(&device);
+  send_first_switch_report(added);
+  device.SetOnData(THidDataEvent::bind<&thidctl::HidCtlDeviceData>(*this));
+}
+
+void thidctl::rebuild_device_list() {
+  std::vector<std::string> lines;
+  lines.reserve(state_.panel_devices.size());
+  for (THidDevice* device : state_.panel_devices) {
+    lines.push_back(device_list_line(device->ProductName(), device_number(*device)));
+  }
+  if (state_.hooks.set_device_list) state_.hooks.set_device_list(lines);
+}
+
+void thidctl::HidCtlDeviceData(THidDevice& HidDev, uint8_t, const uint8_t* Data, uint16_t Size) {
+  if (!is_panel(HidDev)) return;
+  decode_input_report(state_.ctx, HidDev.Attributes().product_id, device_number(HidDev), Data, Size);
+}
+
+void thidctl::release_panel(THidDevice& device) {
+  if (state_.flags.panels_ready && device.Attributes().vendor_id == 0) {
+    uint16_t kind = device.Attributes().product_id;
+    uint16_t number = device_number(device);
+    bool radio = kind == kMultiRadio || (kind >= kComPanel && kind <= kRmp);
+    if (radio || kind == kSwitchPanel) {
+      // Every object and device of that number goes: panels sharing a number
+      // share their removal.
+      if (radio) {
+        std::erase_if(state_.ctx.lists.radios, [number](const auto& r) { return r->number == number; });
+      } else {
+        std::erase_if(state_.ctx.lists.switches, [number](const auto& e) { return e->number == number; });
+      }
+      std::erase_if(state_.panel_devices,
+                    [number](THidDevice* d) { return device_number(*d) == number; });
+    }
+  }
+  THidDevice* released = &device;
+  Release(released);
+}
+
+void thidctl::HidCtlOnDeviceUnplug(THidDevice& HidDev) { release_panel(HidDev); }
+
+bool thidctl::HidCtlOnEnumerate(THidDevice& HidDev, int) {
+  release_panel(HidDev);
+  return true;
+}
+
+}  // namespace tarvion
