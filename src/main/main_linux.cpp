@@ -1,0 +1,133 @@
+// The Linux program `tarvion`: fills the seams with the Qt, console and
+// platform implementations and runs the program on the Qt event loop.
+#include "platform/linux/linux_only.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/linux/qt_client_socket.h"
+#include "platform/linux/qt_console_view.h"
+#include "platform/linux/qt_instance_guard.h"
+#include "platform/linux/qt_main_thread.h"
+#include "platform/linux/qt_main_window.h"
+#include "platform/linux/qt_signal_watch.h"
+#include "platform/linux/qt_thread_priority.h"
+#include "platform/virtual/null_seams.h"
+#include "shell/config_loader.h"
+#include "shell/program.h"
+#include "shell/threaded_timer.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tarvion [--console]\n"
+    "Links Pendra cockpit panels to a flight simulator. Reads Tarvion.ini from the\n"
+    "current folder. Opens a window when a display is present; --console (or no\n"
+    "display) prints each change of the window's texts as a line instead:\n"
+    "  <control>: <text>      on standard output (Label9: Online)\n"
+    "  ListBox1: <item>       one line per panel after each change of the list\n"
+    "  Error: <message>.      on standard error\n"
+    "SIGINT or SIGTERM closes the program as its window's close button does.\n";
+
+bool env_set(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+std::string application_title(const char* argv0) {
+  return QFileInfo(QString::fromLocal8Bit(argv0)).completeBaseName().toStdString();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool console = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--console") == 0) {
+      console = true;
+    } else if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "tarvion: unknown argument '%s'\n%s", argv[i], kUsage);
+      return 2;
+    }
+  }
+  if (!env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) console = true;
+
+  std::unique_ptr<QCoreApplication> app;
+  if (console) {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    auto gui = std::make_unique<QApplication>(argc, argv);
+    // Hiding to the tray or closing an error box must not end the program;
+    // only the window's close does.
+    gui->setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarvion"));
+    app = std::move(gui);
+  }
+
+  // A second instance tells the first and leaves quietly.
+  tarvion::QtInstanceGuard guard;
+  if (!guard.acquire()) {
+    guard.signal_running();
+    return 0;
+  }
+
+  std::string title = application_title(argv[0]);
+  tarvion::QtMainThread main_thread;
+  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_thread_priority);
+  tarvion::QtClientSocket socket;
+  tarvion::NullHidAccess hid;
+  tarvion::NullDeviceNotifier notifier;
+  // No FSUIPC on Linux: every connect attempt fails as on a PC without a simulator.
+  tarvion::NullIpcTransport ipc;
+
+  std::unique_ptr<tarvion::QtMainWindow> window;
+  std::unique_ptr<tarvion::ConsoleView> console_view;
+  tarvion::MainWindowView* view = nullptr;
+  if (console) {
+    console_view = std::make_unique<tarvion::ConsoleView>(stdout, stderr);
+    view = console_view.get();
+  } else {
+    window = std::make_unique<tarvion::QtMainWindow>(title);
+    view = window.get();
+  }
+
+  tarvion::Program program(tarvion::ProgramSeams{
+      main_thread, timers, *view, socket, hid, notifier, ipc,
+      [] { return tarvion::read_config_file("Tarvion.ini"); }});
+
+  bool closed = false;
+  auto close_program = [&] {
+    if (window) {
+      window->close();
+      return;
+    }
+    if (closed) return;
+    closed = true;
+    program.FormClose();
+    QCoreApplication::quit();
+  };
+  if (window) {
+    window->set_handlers(tarvion::WindowHandlers{
+        [&] { program.Button1Click(); },
+        [&](int position) { program.TrackBar1Change(position); },
+        [&](int message) { program.TrayIconMessage(message); },
+        [&] { program.FormClose(); },
+    });
+  }
+  tarvion::SignalWatch signal_watch([&](int) { close_program(); });
+
+  program.FormCreate();
+  if (window) window->show();
+  program.FormShow();
+  app->exec();
+  return 0;
+}

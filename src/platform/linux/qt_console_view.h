@@ -1,0 +1,38 @@
+// The window of console mode: every change of a label or of the device list
+// is one line on standard output, every error one line on standard error.
+#pragma once
+
+#include "platform/linux/linux_only.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "shell/main_window_view.h"
+
+namespace tarvion {
+
+class ConsoleView : public MainWindowView {
+ public:
+  // Lines go to out and err, each flushed at once (journald and pipes read them).
+  ConsoleView(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+  void set_text(const std::string& control, const std::string& text) override;
+  void set_device_list(const std::vector<std::string>& lines) override;
+  void set_trackbar_position(int) override {}
+  // There is no window to hide or show.
+  void hide() override {}
+  void show() override {}
+  // No notification area in a console: the "window" never goes away.
+  bool tray_add() override { return false; }
+  void tray_delete() override {}
+  void show_error(const std::string& text) override;
+
+ private:
+  void write_line(std::FILE* stream, const std::string& line);
+
+  std::FILE* out_;
+  std::FILE* err_;
+};
+
+}  // namespace tarvion

@@ -1,0 +1,43 @@
+// Single instance on Linux: a lock file held for the life of the process, and
+// a local socket "Kelvane" that a second instance connects to as its signal.
+#pragma once
+
+#include "platform/linux/linux_only.h"
+
+#include <QLocalServer>
+#include <memory>
+#include <string>
+
+#include "shell/instance_guard.h"
+
+namespace tarvion {
+
+// $XDG_RUNTIME_DIR when it is a usable folder, else a folder of this user's
+// own in the temporary directory (created private on first use).
+std::string default_instance_dir();
+
+class QtInstanceGuard : public InstanceGuard {
+ public:
+  explicit QtInstanceGuard(std::string dir = default_instance_dir());
+  ~QtInstanceGuard() override;
+
+  QtInstanceGuard(const QtInstanceGuard&) = delete;
+  QtInstanceGuard& operator=(const QtInstanceGuard&) = delete;
+
+  bool acquire() override;
+  // Connects to the running instance's socket and leaves; best effort, bounded.
+  void signal_running() override;
+
+  // Signals received by the running instance (it does nothing else with them).
+  int signals_received() const { return signals_received_; }
+  std::string lock_path() const { return dir_ + "/tarvion.lock"; }
+  std::string socket_path() const { return dir_ + "/Kelvane"; }
+
+ private:
+  std::string dir_;
+  int lock_fd_ = -1;
+  std::unique_ptr<QLocalServer> server_;
+  int signals_received_ = 0;
+};
+
+}  // namespace tarvion

@@ -1,0 +1,26 @@
+// The main thread of the Linux program: the shared hand-off queue, woken by a
+// queued call into the Qt event loop, so calls also run inside modal loops.
+#pragma once
+
+#include "platform/linux/linux_only.h"
+
+#include <QObject>
+
+#include "base/call_queue.h"
+
+namespace tarvion {
+
+class QtMainThread : public QueuedMainThread {
+ public:
+  // Construct on the thread that runs the Qt event loop, after the application object.
+  QtMainThread() = default;
+
+ protected:
+  void wake() override;  // any thread
+
+ private:
+  // Queued calls are bound to this object: when it is gone, Qt drops them.
+  QObject context_;
+};
+
+}  // namespace tarvion

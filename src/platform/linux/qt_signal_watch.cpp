@@ -1,0 +1,76 @@
+#include "platform/linux/linux_only.h"
+
+#include "platform/linux/qt_signal_watch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <stdexcept>
+
+namespace tarvion {
+
+namespace {
+
+// The write end for the handler. A signal handler can reach nothing but
+// process-wide state; this is the one place of it.
+std::atomic<int> g_signal_fd{-1};
+
+extern "C" void on_signal_caught(int signal) {
+  int saved = errno;
+  int fd = g_signal_fd.load();
+  if (fd >= 0) {
+    auto byte = static_cast<unsigned char>(signal);
+    // A full pipe already holds a wake-up; losing this byte loses nothing.
+    [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+  }
+  errno = saved;
+}
+
+void set_handler(int signal, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::move(on_signal)) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds_) != 0)
+    throw std::runtime_error("cannot create the signal pipe");
+  int expected = -1;
+  if (!g_signal_fd.compare_exchange_strong(expected, fds_[1])) {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+    throw std::logic_error("one SignalWatch per process");
+  }
+  notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                   [this] { drain(); });
+  set_handler(SIGINT, on_signal_caught);
+  set_handler(SIGTERM, on_signal_caught);
+}
+
+SignalWatch::~SignalWatch() {
+  set_handler(SIGINT, SIG_DFL);
+  set_handler(SIGTERM, SIG_DFL);
+  g_signal_fd.store(-1);
+  notifier_.reset();
+  ::close(fds_[0]);
+  ::close(fds_[1]);
+}
+
+void SignalWatch::drain() {
+  unsigned char bytes[64];
+  ssize_t n = ::read(fds_[0], bytes, sizeof bytes);
+  if (n <= 0) return;
+  // Several signals before the loop came round close the program once.
+  if (on_signal_) on_signal_(bytes[n - 1]);
+}
+
+}  // namespace tarvion

@@ -1,0 +1,31 @@
+// SIGINT and SIGTERM as an event of the Qt loop: the program closes as if the
+// window's close button had been pressed.
+#pragma once
+
+#include "platform/linux/linux_only.h"
+
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
+namespace tarvion {
+
+class SignalWatch {
+ public:
+  // Installs the handlers; on_signal runs on the main thread, once per burst
+  // of signals. One watch per process (the handler needs a fixed place).
+  explicit SignalWatch(std::function<void(int signal)> on_signal);
+  ~SignalWatch();  // restores the default handlers
+
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+
+ private:
+  void drain();
+
+  int fds_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+  std::function<void(int)> on_signal_;
+};
+
+}  // namespace tarvion
