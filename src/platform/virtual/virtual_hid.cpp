@@ -1,0 +1,286 @@
+#include "platform/virtual/virtual_hid.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace tarvion {
+namespace {
+
+thread_local uint32_t thread_last_error = 0;
+constexpr std::size_t kInputQueueLimit = 32;
+constexpr const char* kPathPrefix = "virtual-hid:";
+
+}  // namespace
+
+VirtualHid::VirtualHid(VirtualDeviceNotifier* notifier) : notifier_(notifier) {}
+
+bool VirtualHid::fail(uint32_t code) const {
+  thread_last_error = code;
+  return false;
+}
+
+uint32_t VirtualHid::last_error() const { return thread_last_error; }
+
+int VirtualHid::plug(VirtualHidSpec spec, VirtualHidFaults faults) {
+  int id = 0;
+  {
+    std::lock_guard lock(mutex_);
+    id = next_device_++;
+    Device device;
+    if (spec.identity.empty()) spec.identity = "virtual-instance-" + std::to_string(id);
+    device.spec = std::move(spec);
+    device.faults = faults;
+    device.path = kPathPrefix + std::to_string(id);
+    devices_.emplace(id, std::move(device));
+  }
+  if (notifier_) notifier_->notify_system();
+  return id;
+}
+
+bool VirtualHid::unplug(int id) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = devices_.find(id);
+    if (it == devices_.end() || !it->second.present) return false;
+    it->second.present = false;
+    it->second.input.clear();
+    std::erase_if(handles_, [id](const auto& entry) { return entry.second.device == id; });
+  }
+  read_done_.notify_all();
+  if (notifier_) notifier_->notify_system();
+  return true;
+}
+
+void VirtualHid::forget(int id) {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  if (it != devices_.end() && !it->second.present) devices_.erase(it);
+}
+
+void VirtualHid::set_faults(int id, VirtualHidFaults faults) {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  if (it != devices_.end()) it->second.faults = faults;
+}
+
+void VirtualHid::set_bound(bool bound) {
+  std::lock_guard lock(mutex_);
+  bound_ = bound;
+}
+
+bool VirtualHid::bound() const {
+  std::lock_guard lock(mutex_);
+  return bound_;
+}
+
+void VirtualHid::set_output_listener(
+    std::function<void(int id, const std::vector<uint8_t>& report)> listener) {
+  std::lock_guard lock(mutex_);
+  output_listener_ = std::move(listener);
+}
+
+std::vector<HidInterface> VirtualHid::list_interfaces() {
+  std::lock_guard lock(mutex_);
+  std::vector<HidInterface> present;
+  if (!bound_) return present;
+  for (const auto& [id, device] : devices_) {
+    if (device.present) present.push_back({device.spec.identity, device.path, device.spec.driver_key});
+  }
+  return present;
+}
+
+VirtualHid::Device* VirtualHid::device_of(HidHandle handle) {
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return nullptr;
+  auto device = devices_.find(it->second.device);
+  if (device == devices_.end() || !device->second.present) return nullptr;
+  return &device->second;
+}
+
+HidHandle VirtualHid::open(const std::string& path, HidOpenMode mode) {
+  std::lock_guard lock(mutex_);
+  auto it = std::find_if(devices_.begin(), devices_.end(), [&path](const auto& entry) {
+    return entry.second.present && entry.second.path == path;
+  });
+  if (it == devices_.end()) {
+    fail(kVirtualFileNotFound);
+    return kNoHidHandle;
+  }
+  Device& device = it->second;
+  const VirtualHidFaults& faults = device.faults;
+  if (faults.cannot_open || (faults.query_only && mode != HidOpenMode::query_only)) {
+    fail(faults.error_code);
+    return kNoHidHandle;
+  }
+  ++device.opens;
+  HidHandle handle = next_handle_++;
+  handles_[handle] = Handle{it->first, mode, nullptr, 0, false, false, 0};
+  return handle;
+}
+
+void VirtualHid::close(HidHandle handle) {
+  {
+    std::lock_guard lock(mutex_);
+    if (handles_.erase(handle) == 0) return;
+  }
+  read_done_.notify_all();
+}
+
+bool VirtualHid::get_attributes(HidHandle handle, HidAttributes& attributes) {
+  std::lock_guard lock(mutex_);
+  Device* device = device_of(handle);
+  if (!device) return fail(kVirtualInvalidHandle);
+  if (device->faults.attributes_fail) return fail(device->faults.error_code);
+  attributes = HidAttributes{device->spec.vendor_id, device->spec.product_id, 0x0100};
+  return true;
+}
+
+bool VirtualHid::get_caps(HidHandle handle, HidCaps& caps) {
+  std::lock_guard lock(mutex_);
+  Device* device = device_of(handle);
+  if (!device) return fail(kVirtualInvalidHandle);
+  if (device->faults.caps_fail) return fail(device->faults.error_code);
+  caps = HidCaps{device->spec.input_report_length, device->spec.output_report_length};
+  return true;
+}
+
+bool VirtualHid::get_product_string(HidHandle handle, std::u16string& text) {
+  std::lock_guard lock(mutex_);
+  Device* device = device_of(handle);
+  if (!device) return fail(kVirtualInvalidHandle);
+  if (device->faults.product_string_fails) return fail(device->faults.error_code);
+  text = device->spec.product_string;
+  return true;
+}
+
+bool VirtualHid::write(HidHandle handle, const uint8_t* data, std::size_t length,
+                       std::size_t& written) {
+  written = 0;
+  std::function<void(int, const std::vector<uint8_t>&)> listener;
+  std::vector<uint8_t> report;
+  int id = 0;
+  {
+    std::lock_guard lock(mutex_);
+    Device* device = device_of(handle);
+    if (!device) return fail(kVirtualInvalidHandle);
+    HidOpenMode mode = handles_[handle].mode;
+    if (mode != HidOpenMode::read_write || device->faults.write_fails) {
+      return fail(device->faults.error_code);
+    }
+    report.assign(data, data + length);
+    device->outputs.push_back(report);
+    written = length;
+    id = handles_[handle].device;
+    listener = output_listener_;
+  }
+  if (listener) listener(id, report);
+  return true;
+}
+
+void VirtualHid::complete(Handle& handle, std::vector<uint8_t>& report) {
+  std::size_t bytes = std::min(report.size(), handle.length);
+  std::copy_n(report.begin(), bytes, handle.buffer);
+  handle.bytes = bytes;
+  handle.outstanding = false;
+  handle.completed = true;
+  handle.buffer = nullptr;
+}
+
+bool VirtualHid::inject_input(int id, std::vector<uint8_t> report) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = devices_.find(id);
+    if (it == devices_.end() || !it->second.present) return false;
+    auto waiting = std::find_if(handles_.begin(), handles_.end(), [id](const auto& entry) {
+      return entry.second.device == id && entry.second.outstanding;
+    });
+    if (waiting != handles_.end()) {
+      complete(waiting->second, report);
+    } else {
+      auto& queue = it->second.input;
+      if (queue.size() == kInputQueueLimit) queue.pop_front();
+      queue.push_back(std::move(report));
+    }
+  }
+  read_done_.notify_all();
+  return true;
+}
+
+bool VirtualHid::start_read(HidHandle handle, uint8_t* buffer, std::size_t length) {
+  std::lock_guard lock(mutex_);
+  Device* device = device_of(handle);
+  if (!device) return fail(kVirtualInvalidHandle);
+  ++device->read_starts;
+  Handle& state = handles_[handle];
+  if (state.mode != HidOpenMode::read || device->faults.read_start_fails || state.outstanding) {
+    return fail(device->faults.error_code);
+  }
+  state.buffer = buffer;
+  state.length = length;
+  state.outstanding = true;
+  state.completed = false;
+  state.bytes = 0;
+  if (!device->input.empty()) {
+    complete(state, device->input.front());
+    device->input.pop_front();
+  }
+  return true;
+}
+
+std::optional<std::size_t> VirtualHid::wait_read(HidHandle handle, uint32_t timeout_ms) {
+  std::unique_lock lock(mutex_);
+  auto finished = [&] {
+    auto it = handles_.find(handle);
+    return it == handles_.end() || it->second.completed || !it->second.outstanding;
+  };
+  if (!read_done_.wait_for(lock, std::chrono::milliseconds(timeout_ms), finished)) {
+    return std::nullopt;
+  }
+  auto it = handles_.find(handle);
+  if (it == handles_.end() || !it->second.completed) return std::size_t{0};
+  it->second.completed = false;
+  return it->second.bytes;
+}
+
+void VirtualHid::cancel_read(HidHandle handle) {
+  std::lock_guard lock(mutex_);
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return;
+  it->second.outstanding = false;
+  it->second.completed = false;
+  it->second.buffer = nullptr;
+}
+
+std::vector<std::vector<uint8_t>> VirtualHid::outputs(int id) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  return it == devices_.end() ? std::vector<std::vector<uint8_t>>{} : it->second.outputs;
+}
+
+std::vector<int> VirtualHid::plugged() const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> ids;
+  for (const auto& [id, device] : devices_) {
+    if (device.present) ids.push_back(id);
+  }
+  return ids;
+}
+
+std::size_t VirtualHid::open_handle_count() const {
+  std::lock_guard lock(mutex_);
+  return handles_.size();
+}
+
+std::size_t VirtualHid::read_start_count(int id) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  return it == devices_.end() ? 0 : it->second.read_starts;
+}
+
+std::size_t VirtualHid::open_count(int id) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  return it == devices_.end() ? 0 : it->second.opens;
+}
+
+}  // namespace tarvion

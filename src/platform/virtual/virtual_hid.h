@@ -1,0 +1,120 @@
+// Virtual HID devices for tests and demos: plugged and unplugged at will
+// (firing the notifier), fed input reports, recording every output report,
+// and failing on request. Thread-safe: read threads wait here for real.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "hid/hid_access.h"
+#include "platform/virtual/virtual_device_notifier.h"
+
+namespace tarvion {
+
+struct VirtualHidSpec {
+  uint16_t vendor_id = 0;
+  uint16_t product_id = 0;
+  std::u16string product_string;
+  std::string driver_key;
+  uint16_t input_report_length = 3;  // with the report-ID byte
+  uint16_t output_report_length = 9;
+  std::string identity;  // empty: one is made up, unique to this plug
+};
+
+struct VirtualHidFaults {
+  bool cannot_open = false;         // every open fails
+  bool query_only = false;          // only query-only opens succeed
+  bool attributes_fail = false;
+  bool caps_fail = false;
+  bool product_string_fails = false;
+  bool write_fails = false;
+  bool read_start_fails = false;
+  uint32_t error_code = 1167;       // what last_error() reports for these
+};
+
+// Error codes of the virtual backend, after the Windows ones.
+inline constexpr uint32_t kVirtualFileNotFound = 2;
+inline constexpr uint32_t kVirtualInvalidHandle = 6;
+
+class VirtualHid : public HidAccess {
+ public:
+  // notifier (may be null) hears of every plug and unplug.
+  explicit VirtualHid(VirtualDeviceNotifier* notifier = nullptr);
+
+  // Returns the device's id (also its path's suffix).
+  int plug(VirtualHidSpec spec, VirtualHidFaults faults = {});
+  // False when the id is not plugged. Closes the device's handles, ending reads.
+  bool unplug(int id);
+  // Drops the record (outputs, counters) of an unplugged device.
+  void forget(int id);
+  void set_faults(int id, VirtualHidFaults faults);
+  // Any thread. The report, report-ID byte first, completes an outstanding
+  // read or waits in the device's queue (32 reports, the oldest dropped).
+  bool inject_input(int id, std::vector<uint8_t> report);
+  // Called on the writing thread after each successful write.
+  void set_output_listener(std::function<void(int id, const std::vector<uint8_t>& report)> listener);
+
+  std::vector<std::vector<uint8_t>> outputs(int id) const;
+  std::vector<int> plugged() const;
+  std::size_t open_handle_count() const;
+  std::size_t read_start_count(int id) const;
+  std::size_t open_count(int id) const;
+  void set_bound(bool bound);
+
+  bool bound() const override;
+  std::vector<HidInterface> list_interfaces() override;
+  HidHandle open(const std::string& path, HidOpenMode mode) override;
+  void close(HidHandle handle) override;
+  bool get_attributes(HidHandle handle, HidAttributes& attributes) override;
+  bool get_caps(HidHandle handle, HidCaps& caps) override;
+  bool get_product_string(HidHandle handle, std::u16string& text) override;
+  bool write(HidHandle handle, const uint8_t* data, std::size_t length, std::size_t& written) override;
+  bool start_read(HidHandle handle, uint8_t* buffer, std::size_t length) override;
+  std::optional<std::size_t> wait_read(HidHandle handle, uint32_t timeout_ms) override;
+  void cancel_read(HidHandle handle) override;
+  uint32_t last_error() const override;
+
+ private:
+  struct Device {
+    VirtualHidSpec spec;
+    VirtualHidFaults faults;
+    std::string path;
+    bool present = true;
+    std::deque<std::vector<uint8_t>> input;
+    std::vector<std::vector<uint8_t>> outputs;
+    std::size_t read_starts = 0;
+    std::size_t opens = 0;
+  };
+  struct Handle {
+    int device = 0;
+    HidOpenMode mode = HidOpenMode::read_write;
+    uint8_t* buffer = nullptr;  // the outstanding read's
+    std::size_t length = 0;
+    bool outstanding = false;
+    bool completed = false;
+    std::size_t bytes = 0;
+  };
+
+  Device* device_of(HidHandle handle);        // lock held; null when gone
+  bool fail(uint32_t code) const;             // sets last_error, returns false
+  void complete(Handle& handle, std::vector<uint8_t>& report);  // lock held
+
+  VirtualDeviceNotifier* notifier_;
+  mutable std::mutex mutex_;
+  std::condition_variable read_done_;
+  bool bound_ = true;
+  int next_device_ = 1;
+  HidHandle next_handle_ = 1;
+  std::map<int, Device> devices_;
+  std::map<HidHandle, Handle> handles_;
+  std::function<void(int, const std::vector<uint8_t>&)> output_listener_;
+};
+
+}  // namespace tarvion
