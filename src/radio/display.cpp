@@ -40,8 +40,9 @@ void byte_field(c_rad& rad, int32_t v, int n, int p) {
   put_number(v, n, [&](int k, uint8_t d) { rad.digits[static_cast<size_t>(p - 1 + k)] = d; });
 }
 
-void both_displays(c_rad& rad, int32_t active, int32_t standby, int n, int standby_pos) {
-  packed_field(rad, active, n, 1);
+void both_displays(c_rad& rad, int32_t active, int32_t standby, int n, int standby_pos,
+                   int active_pos = 1) {
+  packed_field(rad, active, n, active_pos);
   packed_field(rad, standby, n, standby_pos);
 }
 
@@ -84,7 +85,8 @@ void fill_multi_or_com(RadioContext& ctx, c_rad& rad) {
       rad.dots = 0x22;
       return;
     case 7:
-      both_displays(rad, rad.shown_active, rad.shown_standby, 4, 8);
+      // Four digits centred: positions 1, 6, 7 and 12 stay blank.
+      both_displays(rad, rad.shown_active, rad.shown_standby, 4, 8, 2);
       return;
     default:
       return;

@@ -61,6 +61,11 @@ void apply_inner(RadioContext& ctx, c_rad& rad, int32_t s) {
   const int radio = radio_of_mode(mode);
   if (radio < 0) return;
   int32_t& standby = standby_value(rad, radio);
+  const bool live_code = rad.kind == kTransponderPanel && mode == 7;
+  // The transponder edits the code it shows. Its standby field would otherwise
+  // still hold the creation value 1200 (or a code another panel has since
+  // replaced), and the first turn would jump to a code built from that.
+  if (live_code) standby = rad.atc_active;
   if (rad.kind == kAdfPanel) {
     if (mode != 5 && mode != 6) return;
     standby = adf_panel_fine(standby, s);
@@ -89,8 +94,8 @@ void apply_inner(RadioContext& ctx, c_rad& rad, int32_t s) {
       return;
   }
   rad.shown_standby = standby;
-  if (rad.kind == kTransponderPanel && mode == 7) {
-    // The transponder has no standby of its own: a new code is live at once.
+  if (live_code) {
+    // No standby of its own: a new code is live at once.
     rad.atc_active = standby;
     rad.shown_active = standby;
     share_active(ctx, rad);
