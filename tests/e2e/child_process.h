@@ -1,0 +1,56 @@
+// A program started as a user would start it (own folder, own environment),
+// its output read line by line with time bounds.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvion::e2e {
+
+using Ms = std::chrono::milliseconds;
+
+class ChildProcess {
+ public:
+  // env: variables to set (empty value: unset); the rest is inherited.
+  ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
+               const std::map<std::string, std::string>& env);
+  ~ChildProcess();  // kills a child still running
+
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Next complete line on stdout / stderr, or nothing within the bound.
+  std::optional<std::string> next_out_line(Ms bound);
+  std::optional<std::string> next_err_line(Ms bound);
+  // Reads stdout lines until one equals line; every line read is kept in out_lines().
+  bool wait_out_line(const std::string& line, Ms bound);
+  bool wait_err_line(const std::string& line, Ms bound);
+  // Everything read so far.
+  const std::vector<std::string>& out_lines() const { return out_lines_; }
+  const std::vector<std::string>& err_lines() const { return err_lines_; }
+
+  void signal(int sig);
+  // The exit code, or nothing if still running after the bound (-signal if killed).
+  std::optional<int> wait_exit(Ms bound);
+  bool running();
+
+ private:
+  struct Stream {
+    int fd = -1;
+    std::string pending;
+    bool eof = false;
+  };
+  std::optional<std::string> next_line(Stream& stream, std::vector<std::string>& keep, Ms bound);
+
+  pid_t pid_ = -1;
+  std::optional<int> exit_code_;
+  Stream out_, err_;
+  std::vector<std::string> out_lines_, err_lines_;
+};
+
+}  // namespace tarvion::e2e

@@ -1,0 +1,181 @@
+// The real `tarvion --console` against a ZEMP server on 127.0.0.1: what it
+// prints, what it says on the wire, and how it starts, retries and ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <map>
+#include <thread>
+
+#include "loopback_server.h"
+#include "tarvion_run.h"
+
+namespace tarvion::e2e {
+namespace {
+
+using std::chrono::seconds;
+
+// "Arn.Resp:256=11800:254=10800:" as (number, value) pairs in their order.
+std::vector<std::pair<int, int>> pairs_of(const std::string& line) {
+  std::vector<std::pair<int, int>> pairs;
+  const std::string prefix = "Arn.Resp:";
+  if (line.rfind(prefix, 0) != 0) return pairs;
+  size_t at = prefix.size();
+  while (at < line.size()) {
+    size_t eq = line.find('=', at), colon = line.find(':', at);
+    if (eq == std::string::npos || colon == std::string::npos || eq > colon) break;
+    pairs.emplace_back(std::stoi(line.substr(at, eq - at)),
+                       std::stoi(line.substr(eq + 1, colon - eq - 1)));
+    at = colon + 1;
+  }
+  return pairs;
+}
+
+// Connects the program to the server and reads its registration line.
+struct Online {
+  LoopbackServer server;
+  TarvionRun run;
+  std::unique_ptr<Connection> link;
+  std::string registration;
+
+  explicit Online(const std::string& extra_lines = "")
+      : run(zemp_ini(server.port(), extra_lines)) {
+    link = server.accept(seconds(10));
+    if (!link) return;
+    registration = link->read_line(seconds(5)).value_or("");
+  }
+};
+
+TEST(TarvionConsole, StartsWithTheConfiguredTextsAndRegistersEveryVariable) {
+  Online o("SET_COM1=121500\nSET_COM2=124350\nSET_NAV1=11030\nSET_NAV2=10900\n"
+           "SET_ADF1=3795\nSET_ADF2=2500\nSET_ATC=7000\n");
+  ASSERT_TRUE(o.link) << "no connection";
+  ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+  const auto& lines = o.run.process->out_lines();
+  for (const std::string& expected :
+       std::vector<std::string>{"Label2: 127.0.0.1", "Label7: " + std::to_string(o.server.port()),
+                                "Label16: Disconnected"}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+  }
+
+  // The registration names all seven variables, in the table's order.
+  auto registered = pairs_of(o.registration);
+  std::vector<int> numbers;
+  for (auto [number, value] : registered) numbers.push_back(number);
+  EXPECT_EQ(numbers, (std::vector<int>{256, 254, 311, 258, 257, 255, 259})) << o.registration;
+
+  // Whatever the registration carried, the start values reach the server.
+  const std::map<int, int> expected{{256, 12150}, {254, 11030}, {311, 7000}, {258, 379},
+                                    {257, 12435}, {255, 10900}, {259, 250}};
+  std::map<int, int> seen(registered.begin(), registered.end());
+  auto deadline = std::chrono::steady_clock::now() + seconds(5);
+  while (seen != expected && std::chrono::steady_clock::now() < deadline) {
+    auto line = o.link->read_line(std::chrono::milliseconds(500));
+    if (!line) continue;
+    for (auto [number, value] : pairs_of(*line)) seen[number] = value;
+  }
+  EXPECT_EQ(seen, expected);
+}
+
+TEST(TarvionConsole, AnswersTheServersKeepAlive) {
+  Online o;
+  ASSERT_TRUE(o.link);
+  o.link->send("Arn.Vivo:\r\n");
+  bool answered = false;
+  for (int i = 0; i < 40 && !answered; ++i) {
+    auto line = o.link->read_line(std::chrono::milliseconds(250));
+    answered = line && *line == "Arn.Vivo:";
+  }
+  EXPECT_TRUE(answered);
+}
+
+TEST(TarvionConsole, KeepsTryingEveryFourSecondsWhileTheServerRefuses) {
+  LoopbackServer server(false);  // the port refuses
+  TarvionRun run(zemp_ini(server.port()));
+  // Refused attempts leave no trace to wait for: let two retry ticks (4 s and
+  // 8 s after start) be refused, then open the server.
+  std::this_thread::sleep_for(std::chrono::milliseconds(8500));
+  ASSERT_TRUE(run.process->running());
+  server.listen();
+  auto opened = std::chrono::steady_clock::now();
+  auto link = server.accept(seconds(8));
+  ASSERT_TRUE(link) << "no attempt after the refusals";
+  // The next 4 s tick, with room for a loaded machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - opened, seconds(6));
+  EXPECT_TRUE(run.process->wait_out_line("Label9: Online", seconds(5)));
+}
+
+TEST(TarvionConsole, ServerResetWhileOnlineShowsDisconnectedAndReconnects) {
+  Online o;
+  ASSERT_TRUE(o.link);
+  ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+  o.link->reset();
+  EXPECT_TRUE(o.run.process->wait_out_line("Label9: Disconnected", seconds(5)));
+  auto again = o.server.accept(seconds(10));
+  ASSERT_TRUE(again) << "no reconnection";
+  EXPECT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+  auto registration = again->read_line(seconds(5));
+  ASSERT_TRUE(registration);
+  EXPECT_EQ(pairs_of(*registration).size(), 7u) << *registration;
+}
+
+TEST(TarvionConsole, SignalClosesLikeTheCloseButtonGoodbyeFirstThenExitZero) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(sig);
+    Online o;
+    ASSERT_TRUE(o.link);
+    ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+    o.run.process->signal(sig);
+    auto rest = o.link->read_to_end(seconds(10));
+    ASSERT_TRUE(rest) << "the connection was not closed";
+    EXPECT_TRUE(rest->ends_with("Arn.Fin:")) << *rest;
+    EXPECT_EQ(o.run.process->wait_exit(seconds(10)), 0);
+  }
+}
+
+TEST(TarvionConsole, SecondInstanceLeavesAtOnceSilentlyAndTheFirstGoesOn) {
+  Online o;
+  ASSERT_TRUE(o.link);
+  ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+  auto second = o.run.start_again();
+  EXPECT_EQ(second->wait_exit(seconds(10)), 0);
+  EXPECT_FALSE(second->next_out_line(seconds(1)));
+  EXPECT_FALSE(second->next_err_line(seconds(1)));
+  EXPECT_TRUE(second->out_lines().empty());
+  EXPECT_TRUE(second->err_lines().empty());
+  // The first one still talks to the server and still closes properly.
+  ASSERT_TRUE(o.run.process->running());
+  o.link->send("Arn.Vivo:\r\n");
+  bool answered = false;
+  for (int i = 0; i < 40 && !answered; ++i) {
+    auto line = o.link->read_line(std::chrono::milliseconds(250));
+    answered = line && *line == "Arn.Vivo:";
+  }
+  EXPECT_TRUE(answered);
+  o.run.process->signal(SIGTERM);
+  EXPECT_EQ(o.run.process->wait_exit(seconds(10)), 0);
+}
+
+TEST(TarvionConsole, ConfigurationErrorsAreShownAndTheProgramRunsOn) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> ini;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"no Tarvion.ini", std::nullopt, "Error: File not found."},
+      {"port not a number", std::string("XPLANE=YES\nZEMP_PORT=80x\n"),
+       "Error: '80X' is not a valid integer value."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TarvionRun run(c.ini);
+    EXPECT_TRUE(run.process->wait_err_line(c.error, seconds(10)));
+    // Still running a good while after the error.
+    EXPECT_FALSE(run.process->wait_exit(std::chrono::milliseconds(1500)));
+    run.process->signal(SIGTERM);
+    EXPECT_EQ(run.process->wait_exit(seconds(10)), 0);
+  }
+}
+
+}  // namespace
+}  // namespace tarvion::e2e

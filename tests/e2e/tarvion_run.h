@@ -1,0 +1,38 @@
+// Starts the real `tarvion --console` the way a user would: in a folder of
+// its own holding Tarvion.ini, with its own runtime folder (single instance).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "child_process.h"
+
+namespace tarvion::e2e {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& path() const { return path_; }
+  void write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::string path_;
+};
+
+// A ZEMP configuration for 127.0.0.1:port with the window staying put.
+std::string zemp_ini(int port, const std::string& extra_lines = "");
+
+struct TarvionRun {
+  TempFolder folder;   // the current folder: Tarvion.ini
+  TempFolder runtime;  // XDG_RUNTIME_DIR: the instance lock and socket
+  std::unique_ptr<ChildProcess> process;
+
+  // ini: the file's text, or no file at all.
+  explicit TarvionRun(const std::optional<std::string>& ini);
+  // Another `tarvion` sharing this run's folders (a second instance).
+  std::unique_ptr<ChildProcess> start_again() const;
+};
+
+}  // namespace tarvion::e2e

@@ -1,0 +1,176 @@
+// The Qt window: the controls of Form1 where the window description puts
+// them, the logic's texts shown, and the user's events forwarded once each.
+#include "platform/linux/qt_main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractSlider>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <string>
+#include <vector>
+
+#include "qt_test_app.h"
+
+namespace tarvion {
+namespace {
+
+using test::qt_app;
+
+struct Events {
+  std::vector<std::string> seen;
+  WindowHandlers handlers() {
+    return WindowHandlers{
+        [this] { seen.push_back("Button1Click"); },
+        [this](int p) { seen.push_back("TrackBar1Change " + std::to_string(p)); },
+        [this](int m) { seen.push_back("TrayIconMessage " + std::to_string(m)); },
+        [this] { seen.push_back("FormClose"); },
+    };
+  }
+};
+
+template <typename T>
+T* child(QtMainWindow& window, const char* name) {
+  return window.form().findChild<T*>(QString::fromLatin1(name));
+}
+
+TEST(QtMainWindow, FixedClientAreaWithTheControlsWhereTheDescriptionPutsThem) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  QWidget& form = window.form();
+  EXPECT_EQ(form.windowTitle(), "Tarvion");
+  EXPECT_EQ(form.size(), QSize(433, 241));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());  // not resizable
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form.palette().color(QPalette::Window), QColor(166, 202, 240));
+
+  struct Place {
+    const char* name;
+    QPoint at;
+  };
+  for (Place p : {Place{"Panel1", {8, 8}}, Place{"ListBox1", {232, 8}}, Place{"TrackBar1", {232, 112}},
+                  Place{"Label12", {376, 116}}, Place{"Label9", {64, 172}},
+                  Place{"Label16", {64, 220}}, Place{"Button1", {384, 216}},
+                  Place{"Image2", {8, 8}}, Place{"Label3", {88, 9}}}) {
+    SCOPED_TRACE(p.name);
+    QWidget* control = child<QWidget>(window, p.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->pos(), p.at);
+  }
+  auto* bar = child<QSlider>(window, "TrackBar1");
+  EXPECT_EQ(bar->minimum(), 1);
+  EXPECT_EQ(bar->maximum(), 121);
+  EXPECT_EQ(bar->value(), 121);
+  EXPECT_EQ(bar->tickInterval(), 10);
+  EXPECT_EQ(bar->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(window.label("Label12")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(window.label("Label9")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  EXPECT_FALSE(child<QLabel>(window, "Image2")->pixmap().isNull());
+}
+
+TEST(QtMainWindow, LabelsShowTheLogicsTextsAndSizeThemselves) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  int narrow = window.label("Label16")->width();
+  window.set_text("Label16", "Cannot link to FSUIPC or WideClient");
+  EXPECT_EQ(window.label("Label16")->text(), "Cannot link to FSUIPC or WideClient");
+  EXPECT_GT(window.label("Label16")->width(), narrow);
+  window.set_text("Label9", "Online");
+  EXPECT_EQ(window.label("Label9")->text(), "Online");
+  window.set_text("NoSuchLabel", "x");  // ignored, no crash
+
+  auto* list = child<QListWidget>(window, "ListBox1");
+  window.set_device_list({"PANEL - Device = 13", "PANEL - Device = 14"});
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(1)->text(), "PANEL - Device = 14");
+  window.set_device_list({});
+  EXPECT_EQ(list->count(), 0);
+}
+
+TEST(QtMainWindow, TrackBarMovedByTheUserRunsTheHandlerMovedByTheLogicDoesNot) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  Events events;
+  window.set_handlers(events.handlers());
+  auto* bar = child<QSlider>(window, "TrackBar1");
+  window.set_trackbar_position(60);
+  EXPECT_EQ(bar->value(), 60);
+  EXPECT_TRUE(events.seen.empty());
+  bar->triggerAction(QAbstractSlider::SliderPageStepSub);  // the user pages down
+  ASSERT_EQ(events.seen.size(), 1u);
+  EXPECT_EQ(events.seen[0], "TrackBar1Change " + std::to_string(bar->value()));
+  EXPECT_LT(bar->value(), 60);
+}
+
+TEST(QtMainWindow, TrayButtonAndTrayIconClicksReachTheirHandlers) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  Events events;
+  window.set_handlers(events.handlers());
+  child<QPushButton>(window, "Button1")->click();
+  emit window.tray_icon().activated(QSystemTrayIcon::Trigger);
+  emit window.tray_icon().activated(QSystemTrayIcon::Context);
+  emit window.tray_icon().activated(QSystemTrayIcon::MiddleClick);  // nothing
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"Button1Click", "TrayIconMessage 513",
+                                                   "TrayIconMessage 516"}));
+}
+
+TEST(QtMainWindow, WithoutANotificationAreaTheTrayIsRefusedAndTheWindowSaysSo) {
+  qt_app();
+  bool available = false;
+  QtMainWindow window("tarvion", [&] { return available; });
+  window.show();
+  EXPECT_FALSE(window.tray_add());
+  EXPECT_TRUE(window.form().isVisible());
+  EXPECT_TRUE(window.label("TrayNote")->isVisible());
+  EXPECT_FALSE(window.tray_icon().isVisible());
+  available = true;  // a tray host came up later
+  EXPECT_TRUE(window.tray_add());
+  EXPECT_FALSE(window.label("TrayNote")->isVisible());
+}
+
+TEST(QtMainWindow, HideShowAndTrayFollowTheLogic) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  window.show();
+  ASSERT_TRUE(window.tray_add());
+  window.hide();
+  EXPECT_FALSE(window.form().isVisible());
+  EXPECT_TRUE(window.tray_icon().isVisible());
+  window.show();
+  window.tray_delete();
+  EXPECT_TRUE(window.form().isVisible());
+  EXPECT_FALSE(window.tray_icon().isVisible());
+}
+
+TEST(QtMainWindow, ClosingRunsFormCloseOnceWhicheverWayItComes) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  Events events;
+  window.set_handlers(events.handlers());
+  window.show();
+  window.form().close();  // the close button
+  window.close();         // a signal arriving as well
+  EXPECT_TRUE(window.closed());
+  EXPECT_EQ(events.seen, std::vector<std::string>{"FormClose"});
+  EXPECT_FALSE(window.form().isVisible());
+}
+
+TEST(QtMainWindow, TrayTipFitsItsSixtyFourByteField) {
+  struct Case {
+    std::string title;
+    size_t length;
+  };
+  for (const Case& c : {Case{"tarvion", 7}, Case{std::string(63, 'a'), 63},
+                        Case{std::string(64, 'b'), 63}, Case{std::string(300, 'c'), 63}}) {
+    SCOPED_TRACE(c.title.size());
+    std::string tip = tray_tip(c.title);
+    EXPECT_EQ(tip.size(), c.length);
+    EXPECT_EQ(tip, c.title.substr(0, c.length));
+  }
+}
+
+}  // namespace
+}  // namespace tarvion
