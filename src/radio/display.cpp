@@ -9,7 +9,9 @@ namespace {
 constexpr uint8_t kBlank = 0xA;
 constexpr uint8_t kBlankPair = 0xAA;
 
-uint8_t low_byte(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
+uint8_t low_byte(int32_t v) {
+  return static_cast<uint8_t>(v & 0xFF);
+}
 
 // Packed form: position p (1..12) is a nibble of byte (p - 1) / 2, odd
 // positions low, even positions high.
@@ -168,12 +170,23 @@ void compose_display(RadioContext& ctx, c_rad& rad, bool blank) {
   if (!blank) {
     switch (rad.kind) {
       case kMultiRadio:
-      case kComPanel: fill_multi_or_com(ctx, rad); break;
-      case kNavPanel: fill_nav(ctx, rad); break;
-      case kAdfPanel: fill_adf(rad); break;
-      case kTransponderPanel: fill_transponder(ctx, rad); break;
-      case kRmp: fill_rmp(ctx, rad); break;
-      default: break;
+      case kComPanel:
+        fill_multi_or_com(ctx, rad);
+        break;
+      case kNavPanel:
+        fill_nav(ctx, rad);
+        break;
+      case kAdfPanel:
+        fill_adf(rad);
+        break;
+      case kTransponderPanel:
+        fill_transponder(ctx, rad);
+        break;
+      case kRmp:
+        fill_rmp(ctx, rad);
+        break;
+      default:
+        break;
     }
   }
   rad.bright = low_byte(ctx.state.brightness);

@@ -17,24 +17,25 @@ struct InputBit {
 };
 
 constexpr InputBit kComNavInputs[] = {
-    {0, 0, 0x2},  {0, 1, 0x4},  {0, 2, 0x2000}, {0, 4, 0x80},
-    {0, 5, 0x40}, {0, 6, 0x1},  {0, 7, 0x20000},
+    {0, 0, 0x2},  {0, 1, 0x4}, {0, 2, 0x2000},  {0, 4, 0x80},
+    {0, 5, 0x40}, {0, 6, 0x1}, {0, 7, 0x20000},
 };
 
 // As COM/NAV, but byte 0 bit 2 is the annunciator and bit 7 the ADF switch.
 constexpr InputBit kAdfInputs[] = {
-    {0, 0, 0x2},  {0, 1, 0x4},  {0, 2, 0x10000}, {0, 4, 0x80},
-    {0, 5, 0x40}, {0, 6, 0x1},  {0, 7, 0x20000},
+    {0, 0, 0x2},  {0, 1, 0x4}, {0, 2, 0x10000}, {0, 4, 0x80},
+    {0, 5, 0x40}, {0, 6, 0x1}, {0, 7, 0x20000},
 };
 
 // Byte 0 bits 0 to 4 are the five positions of the transponder's mode switch.
 constexpr InputBit kTransponderInputs[] = {
-    {0, 0, 0x8},     {0, 1, 0x8},     {0, 2, 0x20}, {0, 3, 0x20},
-    {0, 4, 0x20},    {0, 5, 0x2},     {0, 6, 0x4},  {0, 7, 0x10000},
-    {1, 0, 0x20000}, {1, 1, 0x40},    {1, 2, 0x80}, {1, 3, 0x2000},
+    {0, 0, 0x8}, {0, 1, 0x8},     {0, 2, 0x20},    {0, 3, 0x20}, {0, 4, 0x20}, {0, 5, 0x2},
+    {0, 6, 0x4}, {0, 7, 0x10000}, {1, 0, 0x20000}, {1, 1, 0x40}, {1, 2, 0x80}, {1, 3, 0x2000},
 };
 
-uint8_t inverted(const uint8_t* data, size_t k) { return static_cast<uint8_t>(255 - data[k]); }
+uint8_t inverted(const uint8_t* data, size_t k) {
+  return static_cast<uint8_t>(255 - data[k]);
+}
 
 // The bits are ORed, not added: a rotary switch touching two positions at
 // once (or a bouncing contact) must not carry into a mode-select or encoder bit.
@@ -52,22 +53,30 @@ size_t payload_needed(uint16_t kind) {
   switch (kind) {
     case kMultiRadio:
     case kTransponderPanel:
-    case kRmp: return 2;
+    case kRmp:
+      return 2;
     case kComPanel:
     case kNavPanel:
-    case kAdfPanel: return 1;
-    case kSwitchPanel: return 5;
-    default: return 0;
+    case kAdfPanel:
+      return 1;
+    case kSwitchPanel:
+      return 5;
+    default:
+      return 0;
   }
 }
 
 uint32_t radio_word(uint16_t kind, uint16_t base_input, const uint8_t* data) {
   switch (kind) {
     case kComPanel:
-    case kNavPanel: return single_radio_word(base_input, kComNavInputs, data);
-    case kAdfPanel: return single_radio_word(base_input, kAdfInputs, data);
-    case kTransponderPanel: return single_radio_word(base_input, kTransponderInputs, data);
-    default: return uint32_t{inverted(data, 0)} << 8 | inverted(data, 1);  // kinds 8 and 17
+    case kNavPanel:
+      return single_radio_word(base_input, kComNavInputs, data);
+    case kAdfPanel:
+      return single_radio_word(base_input, kAdfInputs, data);
+    case kTransponderPanel:
+      return single_radio_word(base_input, kTransponderInputs, data);
+    default:
+      return uint32_t{inverted(data, 0)} << 8 | inverted(data, 1);  // kinds 8 and 17
   }
 }
 

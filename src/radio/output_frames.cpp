@@ -10,7 +10,7 @@ OutputFrame display_report(const c_rad& rad) {
 OutputFrame light_report(const c_rad& rad) {
   const auto& d = rad.digits;
   // Bit 7 of the dots byte is what tells the panel this is the light report.
-  return {0x00, rad.leds, d[1], d[2], d[3], d[4], d[5], static_cast<uint8_t>(rad.dots | 0x80),
+  return {0x00,      rad.leds, d[1], d[2], d[3], d[4], d[5], static_cast<uint8_t>(rad.dots | 0x80),
           rad.bright};
 }
 

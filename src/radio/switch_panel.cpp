@@ -28,7 +28,7 @@ struct LightInput {
 };
 
 constexpr LightInput kLightInputs[] = {
-    {1 << 5, 0x20, true}, {1 << 6, 0x04, false}, {1 << 7, 0x08, false},
+    {1 << 5, 0x20, true},  {1 << 6, 0x04, false}, {1 << 7, 0x08, false},
     {1 << 8, 0x01, false}, {1 << 9, 0x12, false},
 };
 

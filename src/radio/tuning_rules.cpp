@@ -6,7 +6,9 @@ namespace tarvion {
 // taken in 64 bits; each rule brings the result back well inside 32 bits.
 namespace {
 
-int32_t narrow(int64_t v) { return static_cast<int32_t>(v); }
+int32_t narrow(int64_t v) {
+  return static_cast<int32_t>(v);
+}
 
 // Both wrap tests run in turn: a value whose megahertz part is on the top
 // edge lands below the band after the first and is carried back by the second.
@@ -20,10 +22,14 @@ constexpr int64_t kWeight[5] = {0, 1000, 100, 10, 1};
 
 int64_t digit_group(int64_t v, int32_t cursor) {
   switch (cursor) {
-    case 1: return v / 1000;
-    case 2: return (v % 1000) / 100;
-    case 3: return (v % 100) / 10;
-    default: return v % 10;
+    case 1:
+      return v / 1000;
+    case 2:
+      return (v % 1000) / 100;
+    case 3:
+      return (v % 100) / 10;
+    default:
+      return v % 10;
   }
 }
 

@@ -34,17 +34,21 @@ TEST(Encoder, DetentDirectionIncludingTheSeamAndJumpsOfTwo) {
 }
 
 // Phases of quadrature position 0..3.
-bool phase_a(int pos) { return pos == 1 || pos == 2; }
-bool phase_b(int pos) { return pos == 2 || pos == 3; }
+bool phase_a(int pos) {
+  return pos == 1 || pos == 2;
+}
+bool phase_b(int pos) {
+  return pos == 2 || pos == 3;
+}
 
 struct Walk {
   const char* name;
   uint16_t kind;
   uint16_t base_input;
   std::function<std::vector<uint8_t>(int pos)> payload;  // the knob at pos, all else at rest
-  std::function<int32_t(const c_rad&)> index;             // the value's place in its cycle
-  int32_t cycle;                                          // values before it wraps
-  int32_t sense;                                          // +1: the cycle order raises it
+  std::function<int32_t(const c_rad&)> index;            // the value's place in its cycle
+  int32_t cycle;                                         // values before it wraps
+  int32_t sense;                                         // +1: the cycle order raises it
   std::function<bool(const c_rad&)> in_band;
 };
 
@@ -82,7 +86,9 @@ std::vector<Walk> walks() {
   };
 }
 
-int32_t wrap(int64_t v, int32_t m) { return static_cast<int32_t>(((v % m) + m) % m); }
+int32_t wrap(int64_t v, int32_t m) {
+  return static_cast<int32_t>(((v % m) + m) % m);
+}
 
 // One report per single-position move: the value must follow the net number of
 // moves exactly, modulo its cycle, and never leave its band.

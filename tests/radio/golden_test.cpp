@@ -110,12 +110,18 @@ class Script {
     Config& c = rig_.config;
     if (op == "option") {
       const long v = num(w[2]);
-      if (w[1] == "emulate_test") c.emulate_test = v != 0;
-      else if (w[1] == "com_frec_5") c.com_frec_5 = v != 0;
-      else if (w[1] == "reverse_sw") c.reverse_sw = v != 0;
-      else if (w[1] == "reverse_panel") c.reverse_panel = v != 0;
-      else if (w[1] == "trim_factor") c.trim_factor = static_cast<int32_t>(v);
-      else FAIL() << where() << ": unknown option " << w[1];
+      if (w[1] == "emulate_test")
+        c.emulate_test = v != 0;
+      else if (w[1] == "com_frec_5")
+        c.com_frec_5 = v != 0;
+      else if (w[1] == "reverse_sw")
+        c.reverse_sw = v != 0;
+      else if (w[1] == "reverse_panel")
+        c.reverse_panel = v != 0;
+      else if (w[1] == "trim_factor")
+        c.trim_factor = static_cast<int32_t>(v);
+      else
+        FAIL() << where() << ": unknown option " << w[1];
     } else if (op == "radio") {
       rig_.state.radio_value[static_cast<size_t>(kRadioNames.at(w[1]))] =
           static_cast<int32_t>(num(w[2]));

@@ -34,16 +34,27 @@ TEST(InputDecoding, EachLayoutBuildsItsWordFromInvertedBytes) {
       {"transponder position 0", kTransponderPanel, 4096, {active(0x01), 0xFF}, 4096 | 0x8},
       {"transponder position 4", kTransponderPanel, 4096, {active(0x10), 0xFF}, 4096 | 0x20},
       {"transponder outer A, B", kTransponderPanel, 4096, {active(0x60), 0xFF}, 4096 | 0x6},
-      {"transponder annunciator", kTransponderPanel, 4096, {active(0x80), 0xFF},
-       4096 | 0x10000},
-      {"transponder byte 1", kTransponderPanel, 4096, {0xFF, active(0x0F)},
+      {"transponder annunciator", kTransponderPanel, 4096, {active(0x80), 0xFF}, 4096 | 0x10000},
+      {"transponder byte 1",
+       kTransponderPanel,
+       4096,
+       {0xFF, active(0x0F)},
        4096 | 0x20000 | 0x40 | 0x80 | 0x2000},
-      {"transponder bits above 3 of byte 1 unused", kTransponderPanel, 4096,
-       {0xFF, active(0xF0)}, 4096},
+      {"transponder bits above 3 of byte 1 unused",
+       kTransponderPanel,
+       4096,
+       {0xFF, active(0xF0)},
+       4096},
       // Two positions of the mode switch touching must not carry into the next bit.
-      {"transponder positions 0 and 1 together", kTransponderPanel, 4096, {active(0x03), 0xFF},
+      {"transponder positions 0 and 1 together",
+       kTransponderPanel,
+       4096,
+       {active(0x03), 0xFF},
        4096 | 0x8},
-      {"transponder positions 2, 3, 4 together", kTransponderPanel, 4096, {active(0x1C), 0xFF},
+      {"transponder positions 2, 3, 4 together",
+       kTransponderPanel,
+       4096,
+       {active(0x1C), 0xFF},
        4096 | 0x20},
   };
   for (const WordCase& c : cases) {
@@ -60,8 +71,9 @@ TEST(InputDecoding, ShortPayloadsAndUnknownKindsAreNotRead) {
     uint16_t kind;
     size_t size;
   } const cases[] = {
-      {kMultiRadio, 1}, {kRmp, 1}, {kTransponderPanel, 1}, {kComPanel, 0},
-      {kAdfPanel, 0},   {kSwitchPanel, 4}, {9, 64}, {0, 8},
+      {kMultiRadio, 1}, {kRmp, 1},      {kTransponderPanel, 1},
+      {kComPanel, 0},   {kAdfPanel, 0}, {kSwitchPanel, 4},
+      {9, 64},          {0, 8},
   };
   for (const Case& c : cases) {
     RadioRig rig;

@@ -19,12 +19,12 @@ TEST(RadioPanel, SeveralModeBitsInOneWordLastInOrderWins) {
     uint32_t word;
     int32_t mode;
   } const cases[] = {
-      {0x10 | 0x8000, 6},             // COM1 and ADF2
-      {0x100 | 0x200, 3},             // COM2 and NAV1
-      {0x4000 | 0x1000, 5},           // ATC comes before ADF1 in the order
-      {0x400 | 0x1000, 7},            // NAV2 and ATC
+      {0x10 | 0x8000, 6},    // COM1 and ADF2
+      {0x100 | 0x200, 3},    // COM2 and NAV1
+      {0x4000 | 0x1000, 5},  // ATC comes before ADF1 in the order
+      {0x400 | 0x1000, 7},   // NAV2 and ATC
       {0x10 | 0x100 | 0x200 | 0x400, 4},
-      {0x800, 0},                     // bit 11 selects nothing
+      {0x800, 0},  // bit 11 selects nothing
   };
   for (const Case& c : cases) {
     RadioRig rig;
@@ -43,10 +43,10 @@ TEST(RadioPanel, TransferSwapsOncePerPress) {
     uint32_t word;
     int32_t active;
   } const steps[] = {
-      {0x101, 125000},  // pressed
+      {0x101, 125000},                            // pressed
       {0x101 | 0x2000, 125000}, {0x101, 125000},  // held through other changes
-      {0x100, 125000},  // released
-      {0x101, 118000},  // pressed again: swaps back
+      {0x100, 125000},                            // released
+      {0x101, 118000},                            // pressed again: swaps back
   };
   for (const Step& s : steps) {
     press(rig, rad, s.word);
@@ -179,7 +179,10 @@ TEST(RadioPanel, TestInputOnlyRecomposesOnChangeOrWhileHeld) {
     uint8_t test;
     uint8_t composed;
   } const steps[] = {
-      {512 | 0x2000, 1, 1}, {512 | 0x2000 | 0x20000, 1, 1}, {512, 0, 1}, {512 | 0x20000, 0, 0},
+      {512 | 0x2000, 1, 1},
+      {512 | 0x2000 | 0x20000, 1, 1},
+      {512, 0, 1},
+      {512 | 0x20000, 0, 0},
   };
   for (const Step& s : steps) {
     rad.display_changed = 0;

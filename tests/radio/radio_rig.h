@@ -57,6 +57,8 @@ inline std::vector<uint8_t> word_payload(uint16_t word) {
 }
 
 // Payload byte with the given input bits active (the panels are active low).
-inline uint8_t active(uint8_t bits) { return static_cast<uint8_t>(~bits); }
+inline uint8_t active(uint8_t bits) {
+  return static_cast<uint8_t>(~bits);
+}
 
 }  // namespace tarvion::test

@@ -21,11 +21,16 @@ TEST(Rmp, KeysLeadIntoTheNavigationRadiosOnlyThroughTheNavKey) {
     uint32_t keys;
     int32_t mode;
   } const cases[] = {
-      {1, kNav1, 1},  {1, kNav2, 1},  {2, kAdf, 2},  // ignored while on COM
-      {1, kNav, 8},   {8, kNav2, 9},  {9, kAdf, 5},  {5, kNav1, 8},
-      {1, kNav | kNav2, 9},               // each key reads the mode left before it
+      {1, kNav1, 1},
+      {1, kNav2, 1},
+      {2, kAdf, 2},  // ignored while on COM
+      {1, kNav, 8},
+      {8, kNav2, 9},
+      {9, kAdf, 5},
+      {5, kNav1, 8},
+      {1, kNav | kNav2, 9},  // each key reads the mode left before it
       {1, kNav | kNav1 | kNav2 | kAdf, 5},
-      {8, kCom1 | kNav1, 1},              // back on COM1, so NAV1 is ignored
+      {8, kCom1 | kNav1, 1},  // back on COM1, so NAV1 is ignored
       {5, kCom2, 2},
   };
   for (const Case& c : cases) {

@@ -83,11 +83,11 @@ TEST(SwitchPanel, HeldFlapsButtonDoesNotStepAgainOnOtherInputs) {
   rig.state.flaps_step = 1000;
   c_efis& efis = rig.attach_switch_panel(1);
   act(rig, efis, 0, 0x2);
-  act(rig, efis, 0x8000, 0x2);          // gear moved while flaps down is held
-  act(rig, efis, 0x8000, 0x2 | 0x4);    // trim moved too
+  act(rig, efis, 0x8000, 0x2);        // gear moved while flaps down is held
+  act(rig, efis, 0x8000, 0x2 | 0x4);  // trim moved too
   EXPECT_EQ(rig.state.switch_value[9], 1000);
-  act(rig, efis, 0x8000, 0x4);          // released
-  act(rig, efis, 0x8000, 0x4 | 0x2);    // pressed again
+  act(rig, efis, 0x8000, 0x4);        // released
+  act(rig, efis, 0x8000, 0x4 | 0x2);  // pressed again
   EXPECT_EQ(rig.state.switch_value[9], 2000);
 }
 
@@ -148,8 +148,7 @@ TEST(SwitchPanel, SelectorTakesTheLastActivePositionAndSkipsAnUnchangedThree) {
   } const cases[] = {
       {0x01, 4, 0, 1}, {0x04, 0, 2, 1}, {0x12, 0, 4, 1},  // 1 and 4 together leave 4
       {0x08, 2, 3, 1}, {0x08, 3, 3, 0},                   // 3 only when not already 3
-      {0x00, 2, 2, 0},
-      {0x0A, 3, 3, 1},  // 1 first: the value is no longer 3 when bit 3 is read
+      {0x00, 2, 2, 0}, {0x0A, 3, 3, 1},  // 1 first: the value is no longer 3 when bit 3 is read
   };
   for (const Case& c : cases) {
     RadioRig rig;

@@ -15,8 +15,12 @@ struct Case {
   int32_t want;
 };
 
-int32_t com5(int32_t v, int32_t s) { return com_khz(v, s, true); }
-int32_t com25(int32_t v, int32_t s) { return com_khz(v, s, false); }
+int32_t com5(int32_t v, int32_t s) {
+  return com_khz(v, s, true);
+}
+int32_t com25(int32_t v, int32_t s) {
+  return com_khz(v, s, false);
+}
 
 TEST(TuningRules, EachRuleStepsAndWrapsAtBothEnds) {
   const Case cases[] = {
