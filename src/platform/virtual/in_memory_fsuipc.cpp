@@ -23,6 +23,8 @@ int32_t step_towards(int32_t value, int32_t target, int32_t step) {
 InMemoryFsuipc::InMemoryFsuipc() { set_versions(0x49990000, 0xFADE0008); }
 
 void InMemoryFsuipc::set_versions(uint32_t fsuipc_version, uint32_t fs_version) {
+  fsuipc_version_ = fsuipc_version;
+  fs_version_ = fs_version;
   write_offset(0x3304, 4, fsuipc_version);
   write_offset(0x3308, 4, fs_version);
 }
@@ -213,6 +215,11 @@ bool InMemoryFsuipc::process_block(std::span<uint8_t> block, bool perform) {
       std::copy_n(data_it, size, memory_it);
       writes.push_back(
           Write{static_cast<uint16_t>(offset), std::vector<uint8_t>(data_it, data_it + size)});
+      if (offset <= 0x330A && offset + size >= 0x330C) {
+        library_version = static_cast<uint16_t>(read_offset(0x330A, 2));
+      }
+      write_offset(0x3304, 4, fsuipc_version_);
+      write_offset(0x3308, 4, fs_version_);
     }
     pos = data + size;
   }

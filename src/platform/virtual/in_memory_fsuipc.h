@@ -27,7 +27,11 @@ class InMemoryFsuipc : public IpcTransport {
   uint32_t pid = 0x1A2C;  // the client's process identifier
 
   // The version words at 0x3304 and 0x3308 (default: a current FSUIPC on FSX).
+  // They stay as set whatever a client writes there.
   void set_versions(uint32_t fsuipc_version, uint32_t fs_version);
+  // What the client wrote at 0x330A (FSUIPC takes it without changing the
+  // simulator word that 0x3308 reads back).
+  uint16_t library_version = 0;
 
   // The offset space, little-endian; size 1, 2 or 4.
   uint32_t read_offset(uint16_t offset, int size) const;
@@ -98,6 +102,8 @@ class InMemoryFsuipc : public IpcTransport {
   void drop_unused_objects();
 
   std::array<uint8_t, 0x10000> memory_{};
+  uint32_t fsuipc_version_ = 0;
+  uint32_t fs_version_ = 0;
   std::map<uint16_t, std::string> atoms_;
   std::map<std::string, std::shared_ptr<std::vector<uint8_t>>> objects_;  // by name
   std::map<IpcMapping, std::shared_ptr<std::vector<uint8_t>>> handles_;
