@@ -1,0 +1,224 @@
+#include "platform/linux/hidraw_handles.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "platform/linux/linux_only.h"
+
+namespace tarvion {
+namespace {
+
+thread_local uint32_t last_error = 0;
+
+// What a read reports once the device is gone (hidraw answers EIO to a read
+// and POLLHUP/POLLERR to a poll of a removed device).
+constexpr uint32_t kDeviceGone = ENODEV;
+
+int remaining_ms(std::chrono::steady_clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1'000'000));
+}
+
+}  // namespace
+
+uint32_t hidraw_last_error() {
+  return last_error;
+}
+void set_hidraw_last_error(uint32_t error) {
+  last_error = error;
+}
+
+struct HidrawHandles::Entry : HidrawFile {
+  ~Entry() {
+    ::close(fd);
+    if (wake_fd >= 0) ::close(wake_fd);
+  }
+
+  // Read handles only: written by close() so that a poll wakes at once.
+  int wake_fd = -1;
+  std::atomic<bool> closed{false};
+
+  // The outstanding read. Held while bytes go into the caller's buffer, so
+  // close() and cancel_read() return only when nothing more is written there.
+  std::mutex read_mutex;
+  uint8_t* buffer = nullptr;
+  std::size_t length = 0;
+  bool pending = false;
+  // Set once the device is seen gone: every later read fails to start.
+  uint32_t gone_error = 0;
+  // hidraw hands out one whole report per read; it lands here first so that
+  // the report-ID byte can be put in front of unnumbered reports.
+  std::vector<uint8_t> scratch;
+};
+
+HidrawHandles::~HidrawHandles() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+}
+
+HidHandle HidrawHandles::add(int fd, HidOpenMode mode, const HidReportLayout& layout,
+                             bool descriptor_read) {
+  auto entry = std::make_shared<Entry>();
+  entry->fd = fd;
+  entry->mode = mode;
+  entry->layout = layout;
+  entry->descriptor_read = descriptor_read;
+  if (mode == HidOpenMode::read) {
+    entry->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (entry->wake_fd < 0) {
+      set_hidraw_last_error(static_cast<uint32_t>(errno));
+      return kNoHidHandle;  // the entry closes fd
+    }
+    entry->scratch.resize(kMaxReportBytes);
+  }
+  std::lock_guard lock(mutex_);
+  HidHandle handle = next_++;
+  entries_.emplace(handle, std::move(entry));
+  return handle;
+}
+
+std::shared_ptr<HidrawHandles::Entry> HidrawHandles::entry(HidHandle handle) const {
+  std::lock_guard lock(mutex_);
+  auto found = entries_.find(handle);
+  if (found == entries_.end()) return nullptr;
+  return found->second;
+}
+
+std::shared_ptr<const HidrawFile> HidrawHandles::find(HidHandle handle) const {
+  return entry(handle);
+}
+
+std::size_t HidrawHandles::size() const {
+  std::lock_guard lock(mutex_);
+  return entries_.size();
+}
+
+void HidrawHandles::close(HidHandle handle) {
+  std::shared_ptr<Entry> closing;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = entries_.find(handle);
+    if (found == entries_.end()) return;
+    closing = std::move(found->second);
+    entries_.erase(found);
+  }
+  closing->closed.store(true, std::memory_order_release);
+  if (closing->wake_fd >= 0) eventfd_write(closing->wake_fd, 1);
+  std::lock_guard read_lock(closing->read_mutex);
+  closing->pending = false;
+  closing->buffer = nullptr;
+  // The file itself closes with the last holder: a thread still polling it
+  // must not find its descriptor number given to another file.
+}
+
+bool HidrawHandles::write(HidHandle handle, const uint8_t* data, std::size_t length,
+                          std::size_t& written) {
+  written = 0;
+  std::shared_ptr<Entry> file = entry(handle);
+  if (!file) {
+    set_hidraw_last_error(EBADF);
+    return false;
+  }
+  ssize_t n;
+  do {
+    n = ::write(file->fd, data, length);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    set_hidraw_last_error(static_cast<uint32_t>(errno));
+    return false;
+  }
+  written = static_cast<std::size_t>(n);
+  return true;
+}
+
+bool HidrawHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t length) {
+  std::shared_ptr<Entry> file = entry(handle);
+  if (!file || file->mode != HidOpenMode::read) {
+    set_hidraw_last_error(EBADF);
+    return false;
+  }
+  std::lock_guard lock(file->read_mutex);
+  if (file->gone_error != 0) {
+    set_hidraw_last_error(file->gone_error);
+    return false;
+  }
+  if (buffer == nullptr || length == 0) {
+    set_hidraw_last_error(EINVAL);
+    return false;
+  }
+  if (file->pending) {
+    set_hidraw_last_error(EBUSY);
+    return false;
+  }
+  file->buffer = buffer;
+  file->length = length;
+  file->pending = true;
+  return true;
+}
+
+std::optional<std::size_t> HidrawHandles::wait_read(HidHandle handle, uint32_t timeout_ms) {
+  std::shared_ptr<Entry> file = entry(handle);
+  if (!file || file->mode != HidOpenMode::read) return std::size_t{0};
+  {
+    std::lock_guard lock(file->read_mutex);
+    if (!file->pending) return std::size_t{0};
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    pollfd fds[2] = {{file->fd, POLLIN, 0}, {file->wake_fd, POLLIN, 0}};
+    int ready = ::poll(fds, 2, remaining_ms(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    std::lock_guard lock(file->read_mutex);
+    if (file->closed.load(std::memory_order_acquire) || !file->pending) return std::size_t{0};
+    if (ready < 0) {
+      set_hidraw_last_error(static_cast<uint32_t>(errno));
+      file->pending = false;
+      return std::size_t{0};
+    }
+    if (ready == 0) return std::nullopt;
+    short events = fds[0].revents;
+    if (events & POLLIN) {
+      // Reports still queued are read before a hang-up counts.
+      ssize_t n = ::read(file->fd, file->scratch.data(), file->scratch.size());
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      file->pending = false;
+      if (n <= 0) {
+        file->gone_error = kDeviceGone;
+        set_hidraw_last_error(kDeviceGone);
+        return std::size_t{0};
+      }
+      // hidraw drops the report-ID byte of unnumbered reports; the logic
+      // expects it as on Windows.
+      std::size_t offset = file->layout.numbered ? 0 : 1;
+      if (offset == 1) file->buffer[0] = 0;
+      std::size_t copied = std::min(static_cast<std::size_t>(n), file->length - offset);
+      std::memcpy(file->buffer + offset, file->scratch.data(), copied);
+      return offset + copied;
+    }
+    if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+      file->pending = false;
+      file->gone_error = kDeviceGone;
+      set_hidraw_last_error(kDeviceGone);
+      return std::size_t{0};
+    }
+  }
+}
+
+void HidrawHandles::cancel_read(HidHandle handle) {
+  std::shared_ptr<Entry> file = entry(handle);
+  if (!file) return;
+  std::lock_guard lock(file->read_mutex);
+  file->pending = false;
+  file->buffer = nullptr;
+}
+
+}  // namespace tarvion
