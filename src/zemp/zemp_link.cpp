@@ -28,9 +28,13 @@ ZempLink::~ZempLink() {
   socket_.set_events({});
 }
 
-void ZempLink::create_zemp_variables() { zemp_variables_ = make_zemp_variables(); }
+void ZempLink::create_zemp_variables() {
+  zemp_variables_ = make_zemp_variables();
+}
 
-void ZempLink::clear_receive_buffer() { zemp_receive_buffer_.clear(); }
+void ZempLink::clear_receive_buffer() {
+  zemp_receive_buffer_.clear();
+}
 
 void ZempLink::zemp_exchange() {
   for (int r = 0; r < kRadioCount; ++r) {

@@ -15,7 +15,7 @@ namespace tarvion {
 
 // What the link needs from above, wired by the shell.
 struct ZempHooks {
-  std::function<void(const std::string&)> set_status;   // Label9
+  std::function<void(const std::string&)> set_status;    // Label9
   std::function<void(bool)> set_retry_timer;             // ThreadedTimer1.Enabled
   std::function<void(const std::string&)> report_error;  // the error box
 };

@@ -21,7 +21,7 @@ namespace tarvion {
 inline constexpr size_t kZempMaxLineLength = 64 * 1024;
 
 struct ZempReceiveActions {
-  std::function<void(std::string_view text)> send;                   // the keep-alive answer
+  std::function<void(std::string_view text)> send;  // the keep-alive answer
   std::function<void(int32_t number, int32_t value)> apply_received_pair;
 };
 
@@ -42,8 +42,8 @@ class ZempReceiveBuffer {
   void handle_line(std::string_view line, const ZempReceiveActions& actions);
   void split_pairs(std::string_view text, const ZempReceiveActions& actions);
 
-  std::string buffer_;    // spaces already removed; a line starts at offset 0
-  size_t searched_ = 0;   // leading bytes already known to hold no CR LF
+  std::string buffer_;       // spaces already removed; a line starts at offset 0
+  size_t searched_ = 0;      // leading bytes already known to hold no CR LF
   bool discarding_ = false;  // dropping the rest of an over-long line
 };
 

@@ -1,5 +1,7 @@
 // The ZEMP session against the in-memory socket: the variable exchange, the
 // registration line, received values and the socket events.
+#include "zemp/zemp_link.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,7 +13,6 @@
 
 #include "platform/virtual/in_memory_socket.h"
 #include "platform/virtual/virtual_clock.h"
-#include "zemp/zemp_link.h"
 
 namespace tarvion {
 namespace {
@@ -119,14 +120,16 @@ TEST_F(LinkTest, ARegistrationBeforeTheFirstExchangeCarriesZeros) {
 TEST_F(LinkTest, OnChangeRunsBeforeTheSendAndOnlyOnAChange) {
   connect();
   for (TVariable& v : link.zemp_variables()) {
-    v.on_change = [this, number = v.number] { log.push_back("on_change " + std::to_string(number)); };
+    v.on_change = [this, number = v.number] {
+      log.push_back("on_change " + std::to_string(number));
+    };
   }
   link.set_local_value(link.zemp_variables()[0], 12150);
   link.set_local_value(link.zemp_variables()[0], 12150);
   link.set_remote_value(link.zemp_variables()[1], 11000);
   link.set_remote_value(link.zemp_variables()[1], 11000);
-  EXPECT_THAT(log, ElementsAre("on_change 256", "client > \"Arn.Resp:256=12150:\\r\\n\"",
-                               "on_change 254"));
+  EXPECT_THAT(
+      log, ElementsAre("on_change 256", "client > \"Arn.Resp:256=12150:\\r\\n\"", "on_change 254"));
 }
 
 TEST_F(LinkTest, ReceivedValuesAreRecordedButNeverSentBackNorCopiedToTheRadios) {
@@ -168,10 +171,10 @@ TEST_F(LinkTest, BadReceivedDataGoesToTheErrorBoxAfterTheEarlierPairs) {
 TEST_F(LinkTest, ConnectingShowsOnlineStopsTheRetryTickAndRegisters) {
   socket.open();
   socket.peer_accept();
-  EXPECT_THAT(log, ElementsAre("client connects", "peer accepts", "Label9: Online",
-                               "retry timer off",
-                               "client > \"Arn.Resp:256=0:254=0:311=0:258=0:257=0:255=0:259=0:"
-                               "\\r\\n\""));
+  EXPECT_THAT(log,
+              ElementsAre("client connects", "peer accepts", "Label9: Online", "retry timer off",
+                          "client > \"Arn.Resp:256=0:254=0:311=0:258=0:257=0:255=0:259=0:"
+                          "\\r\\n\""));
 }
 
 // Both ways a connection can end run the same handling.

@@ -1,11 +1,11 @@
 // The values line as it goes on the wire.
+#include "zemp/zemp_messages.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string>
 #include <vector>
-
-#include "zemp/zemp_messages.h"
 
 namespace tarvion {
 namespace {
@@ -25,8 +25,13 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, ValuesMessage,
     ::testing::Values(
         MessageCase{{{256, 11800}}, "Arn.Resp:256=11800:\r\n"},
-        MessageCase{{{256, 11800}, {254, 10800}, {311, 1200}, {258, 100}, {257, 11800},
-                     {255, 10800}, {259, 100}},
+        MessageCase{{{256, 11800},
+                     {254, 10800},
+                     {311, 1200},
+                     {258, 100},
+                     {257, 11800},
+                     {255, 10800},
+                     {259, 100}},
                     "Arn.Resp:256=11800:254=10800:311=1200:258=100:257=11800:255=10800:259=100:"
                     "\r\n"},
         MessageCase{{{256, 0}, {257, -5}}, "Arn.Resp:256=0:257=-5:\r\n"},

@@ -82,9 +82,9 @@ TEST(ZempProgram, ADeadConnectionIsNoticedAtTheNextSend) {
   rig.run_until(5600);
   EXPECT_EQ(rig.view.text("Label9"), "Online");
   // The value that was lost with the dead connection is in the new registration.
-  EXPECT_THAT(rig.socket.take_sent(), ::testing::EndsWith(
-                                          "Arn.Resp:256=11800:254=11000:311=1200:258=100:257="
-                                          "11800:255=10800:259=100:\r\n"));
+  EXPECT_THAT(rig.socket.take_sent(),
+              ::testing::EndsWith("Arn.Resp:256=11800:254=11000:311=1200:258=100:257="
+                                  "11800:255=10800:259=100:\r\n"));
 }
 
 TEST(ZempProgram, BadReceivedDataIsShownInTheErrorBoxAndTheProgramGoesOn) {

@@ -112,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CarriageReturnCase{"LF completes the over-long line", "\nArn.Vivo:\r\n", {kAnswer}},
         CarriageReturnCase{"a lone CR does not end it", "Arn.Vivo:\r\nArn.Vivo:\r\n", {kAnswer}},
-        CarriageReturnCase{"more text, then the line end", "yyy\r\nArn.Resp:256=4:\r\n",
-                           {"pair 256=4"}}),
+        CarriageReturnCase{
+            "more text, then the line end", "yyy\r\nArn.Resp:256=4:\r\n", {"pair 256=4"}}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST(ReceiveBound, ClearEndsTheDropping) {

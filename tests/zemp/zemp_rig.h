@@ -33,8 +33,8 @@ struct ZempRig {
   std::unique_ptr<Program> program;
   std::vector<std::string> transcript;
 
-  void start();                    // FormCreate, FormShow
-  void run_until(uint64_t ms);     // virtual time since the start
+  void start();                        // FormCreate, FormShow
+  void run_until(uint64_t ms);         // virtual time since the start
   void note(const std::string& what);  // a line of the test's own, e.g. what a panel did
   // A transfer on a panel as the radio logic reports it: new active value, marked for sending.
   void set_radio(RadioIndex radio, int32_t value);

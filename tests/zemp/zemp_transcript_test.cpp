@@ -104,9 +104,8 @@ class Transcript : public ::testing::TestWithParam<Session> {};
 TEST_P(Transcript, MatchesTheGoldenFile) {
   ZempRig rig;
   GetParam().run(rig);
-  EXPECT_EQ(rig.transcript_text(), read_transcript(GetParam().name))
-      << "actual transcript:\n"
-      << rig.transcript_text();
+  EXPECT_EQ(rig.transcript_text(), read_transcript(GetParam().name)) << "actual transcript:\n"
+                                                                     << rig.transcript_text();
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, Transcript, ::testing::ValuesIn(kSessions),

@@ -62,7 +62,9 @@ InMemorySocket::InMemorySocket(TimerFactory& timers) : timer_(timers.make_timer(
   timer_->SetOnTimer([this] { run_later(); });
 }
 
-InMemorySocket::~InMemorySocket() { timer_.reset(); }
+InMemorySocket::~InMemorySocket() {
+  timer_.reset();
+}
 
 void InMemorySocket::wire(const std::string& line) {
   if (on_wire) on_wire(line);
@@ -170,7 +172,9 @@ void InMemorySocket::fail_attempt(SocketError error, const std::string& line) {
   if (events_.on_error) events_.on_error(error, false);
 }
 
-void InMemorySocket::peer_refuse() { fail_attempt(SocketError::refused, "peer refuses"); }
+void InMemorySocket::peer_refuse() {
+  fail_attempt(SocketError::refused, "peer refuses");
+}
 
 void InMemorySocket::peer_fail(SocketError error) {
   fail_attempt(error, "attempt fails: " + error_name(error));

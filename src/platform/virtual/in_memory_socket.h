@@ -43,13 +43,13 @@ class InMemorySocket : public ClientSocket {
   // The peer's side. Each call delivers its event at once, on the calling
   // thread; calling one in a state where it cannot happen throws std::logic_error.
   void set_answer(Answer answer) { answer_ = answer; }  // for later attempts; default hold
-  void peer_accept();                   // the pending attempt connects
-  void peer_refuse();                   // ... is refused
-  void peer_fail(SocketError error);    // ... fails otherwise
+  void peer_accept();                                   // the pending attempt connects
+  void peer_refuse();                                   // ... is refused
+  void peer_fail(SocketError error);                    // ... fails otherwise
   void peer_send(std::string_view bytes);
-  void peer_close();                    // orderly end
-  void peer_reset();                    // the connection ends with an error
-  void peer_vanish();                   // dead without notice: the next send fails
+  void peer_close();   // orderly end
+  void peer_reset();   // the connection ends with an error
+  void peer_vanish();  // dead without notice: the next send fails
 
   bool attempt_pending() const { return state_ == State::connecting; }
   int attempts() const { return attempts_; }
