@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Runs the Tarvion demo: builds Tarvion and its demo peers, then starts
+#   - tools/zemp-peer       a ZEMP server simulator on 127.0.0.1,
+#   - tools/virtual-panels  virtual Pendra panels (multi-radio, COM, NAV, switch
+#                           panel), scripted to turn knobs and press transfer,
+#   - tarvion               with TARVION_VIRTUAL_PANELS, in a temporary folder
+#                           holding a demo Tarvion.ini (XPLANE=YES, ZEMP on 127.0.0.1);
+#                           its window under a display, console mode otherwise.
+# On a fresh Debian 12 machine run it as root: it installs what is missing
+# (apt-get, only when missing). Ctrl-C ends all three cleanly, Tarvion first so
+# that its goodbye reaches the server and the panels go dark.
+#
+# Environment: TARVION_DEMO_PORT (default 18092), TARVION_DEMO_BUILD (build folder),
+# TARVION_DEMO_CONSOLE=1 (console mode even under a display).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TARVION_DEMO_BUILD:-$root/build/demo}
+port=${TARVION_DEMO_PORT:-18092}
+
+say() { printf '== %s\n' "$*"; }
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libudev-dev googletest libgtest-dev libgmock-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]}; run this as root once, or: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  say "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+say "building in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVION_BUILD_LINUX_APP=ON \
+  -DTARVION_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
+  { tail -30 "$build.configure.log"; exit 1; }
+targets=(tarvion)
+have_peer=0 have_panels=0
+[ -f "$root/tools/zemp-peer/CMakeLists.txt" ] && { targets+=(zemp-peer); have_peer=1; }
+[ -f "$root/tools/virtual-panels/CMakeLists.txt" ] && { targets+=(virtual-panels); have_panels=1; }
+cmake --build "$build" -j "${TARVION_JOBS:-2}" --target "${targets[@]}" >"$build.build.log" 2>&1 ||
+  { grep -E 'error|FAILED' -A5 "$build.build.log" | head -40; exit 1; }
+find_bin() { find "$build" -type f -perm -u+x -name "$1" -print -quit; }
+tarvion_bin=$(find_bin tarvion)
+
+work=$(mktemp -d /tmp/tarvion-demo.XXXXXX)
+cat >"$work/Tarvion.ini" <<INI
+Demo configuration of Tarvion: ZEMP to the zemp-peer on this machine.
+XPLANE=YES
+ZEMP_HOST=127.0.0.1
+ZEMP_PORT=$port
+SET_COM1=118000
+SET_COM2=121500
+SET_NAV1=10800
+SET_NAV2=11030
+SET_ADF1=3795
+SET_ADF2=1000
+SET_ATC=1200
+FIRST_DEVICE_COM1=YES
+FIRST_DEVICE_NAV1=YES
+BRIGHT=121
+MINIMIZED=NO
+INI
+
+# Each program runs in a session of its own so that Ctrl-C reaches only this
+# script, which then ends them in order. Output lines carry the program's name.
+peer_pid='' panels_pid='' tarvion_pid=''
+stop() {
+  local pid=$1 name=$2
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "$name did not end; killing it" >&2
+    kill -KILL "$pid" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+}
+finish() {
+  trap - INT TERM
+  say "stopping"
+  stop "$tarvion_pid" tarvion
+  stop "$panels_pid" virtual-panels
+  stop "$peer_pid" zemp-peer
+  rm -rf "$work"
+  say "done"
+  exit 0
+}
+trap finish INT TERM
+
+if ((have_peer)); then
+  say "starting zemp-peer on 127.0.0.1:$port"
+  setsid "$(find_bin zemp-peer)" --host 127.0.0.1 --port "$port" --keepalive 10 \
+    </dev/null > >(sed -u 's/^/[zemp-peer] /') 2>&1 &
+  peer_pid=$!
+else
+  say "tools/zemp-peer is not there yet: Tarvion will show Disconnected and keep retrying"
+fi
+
+panel_env=()
+if ((have_panels)); then
+  say "starting virtual-panels (multi-radio, COM, NAV and switch panel, scripted)"
+  panel_socket="$work/panels"
+  setsid "$(find_bin virtual-panels)" --socket "$panel_socket" --panels multi,com,nav,switch --demo \
+    </dev/null > >(sed -u 's/^/[virtual-panels] /') 2>&1 &
+  panels_pid=$!
+  panel_env=(TARVION_VIRTUAL_PANELS="$panel_socket")
+else
+  say "tools/virtual-panels is not there yet: Tarvion runs without panels"
+fi
+
+mode=()
+if [ -n "${TARVION_DEMO_CONSOLE:-}" ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
+  mode=(--console)
+  say "starting tarvion in console mode (no display); Ctrl-C ends the demo"
+else
+  say "starting tarvion with its window; close it or press Ctrl-C to end the demo"
+fi
+(cd "$work" && exec setsid env "${panel_env[@]}" "$tarvion_bin" "${mode[@]}") \
+  </dev/null > >(sed -u 's/^/[tarvion] /') 2>&1 &
+tarvion_pid=$!
+
+wait "$tarvion_pid" 2>/dev/null || true
+tarvion_pid=''
+finish
