@@ -43,3 +43,7 @@ void process_for(int ms) {
 }
 
 }  // namespace tarvion::test
+
+// LeakSanitizer asks for this when the tests run under it: fontconfig, which
+// Qt loads for the window tests, keeps a cache for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
