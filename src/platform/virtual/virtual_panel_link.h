@@ -1,0 +1,82 @@
+// The virtual panel link's logic: HID devices and device-change notifications
+// that a separate virtual panel host process supplies over a line protocol.
+// Fed with received bytes; the socket itself is the platform's.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/virtual/virtual_device_notifier.h"
+#include "platform/virtual/virtual_hid.h"
+
+namespace tarvion {
+
+// The environment variable that selects the link: HOST:PORT of the host.
+inline constexpr const char* kVirtualPanelsVariable = "TARVION_VIRTUAL_PANELS";
+inline constexpr uint16_t kVirtualPanelsDefaultPort = 7650;
+
+struct PanelHostEndpoint {
+  std::string host;  // a numeric loopback address
+  uint16_t port = 0;
+};
+
+// "127.0.0.1:7650", "localhost:7650", "[::1]:7650". nullopt, with the reason,
+// for anything malformed and for every host that is not a loopback address:
+// the link carries no authentication and must not reach another machine.
+std::optional<PanelHostEndpoint> parse_panel_host_endpoint(std::string_view text,
+                                                           std::string& reason);
+
+// Longest line accepted; a longer one is dropped whole and counted.
+inline constexpr std::size_t kPanelLinkMaxLine = 4096;
+
+class VirtualPanelLink {
+ public:
+  // send_line: one line to the host, without its LF; called on the thread
+  // that writes the output report.
+  explicit VirtualPanelLink(std::function<void(const std::string&)> send_line);
+
+  HidAccess& hid() { return hid_; }
+  VirtualDeviceNotifier& notifier() { return notifier_; }
+
+  // The connection's thread: bytes as they arrive, split into lines here.
+  void receive_bytes(std::string_view bytes);
+  // One line without its LF (a CR before the LF is dropped too).
+  void receive_line(std::string_view line);
+  // The host went away: every device it added is unplugged.
+  void connection_lost();
+
+  uint64_t malformed_lines() const { return malformed_.load(); }
+  std::size_t device_count() const;
+
+ private:
+  bool add(std::string_view rest);
+  bool input(std::string_view rest);
+  bool remove(std::string_view rest);
+  void send_output(int device, const std::vector<uint8_t>& report);
+
+  VirtualDeviceNotifier notifier_;
+  VirtualHid hid_{&notifier_};
+  std::function<void(const std::string&)> send_line_;
+  std::string partial_;
+  bool discarding_ = false;  // inside a line that grew too long
+  mutable std::mutex mutex_;
+  std::map<std::string, int> device_of_;     // host id -> virtual device
+  std::map<int, std::string> host_id_of_;
+  std::map<int, uint16_t> input_length_of_;
+  std::atomic<uint64_t> malformed_{0};
+};
+
+// Lower-case hex of the bytes, no separators.
+std::string to_hex(const std::vector<uint8_t>& bytes);
+// Pairs of hex digits; nullopt for an odd count or a non-hex character.
+std::optional<std::vector<uint8_t>> from_hex(std::string_view text);
+
+}  // namespace tarvion

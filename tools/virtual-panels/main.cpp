@@ -1,0 +1,104 @@
+// virtual-panels: a stand-in for Pendra panels on USB. Tarvion connects to it
+// when started with TARVION_VIRTUAL_PANELS=127.0.0.1:PORT.
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "panel_host.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: virtual-panels [--port N] [--script FILE] [--no-stdin] [ID=]KIND:DRIVER-KEY[:NAME]...\n"
+    "  KIND: multi switch com nav adf xpdr rmp (or 8, 12..17)\n"
+    "  listens on 127.0.0.1:N (7650; 0 picks a free port) for one Tarvion at a time\n"
+    "commands (stdin, or the script once Tarvion is connected; '+MS ' before a script\n"
+    "command waits that long first):\n"
+    "  plug ID KIND DRIVER-KEY [NAME]   unplug ID        list       quit\n"
+    "  turn ID outer|inner STEPS        select ID POSITION (multi: com1..adf2, xpdr; xpdr: 0..4)\n"
+    "  press|release|tap ID INPUT       (swap test annunciator adfswitch flagset flagclear\n"
+    "                                    com1 com2 nav nav1 nav2 adf)\n"
+    "  bit ID N on|off                  raw ID HEX        sleep MS\n"
+    "  expect ID HEX [MS]               the script waits for that output report (exit 1 if never)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace virtual_panels;
+  PanelHost host(std::cout, std::cerr);
+  uint16_t port = 7650;
+  std::string script_file;
+  bool use_stdin = true;
+  struct Wanted {
+    std::string id, key, name;
+    uint16_t kind;
+  };
+  std::vector<Wanted> wanted;
+  std::map<std::string, int> per_kind;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if ((arg == "--port" || arg == "--script") && i + 1 < argc) {
+      std::string value = argv[++i];
+      if (arg == "--script") {
+        script_file = value;
+      } else {
+        try {
+          int p = std::stoi(value);
+          if (p < 0 || p > 65535) throw std::out_of_range("port");
+          port = static_cast<uint16_t>(p);
+        } catch (...) {
+          std::cerr << kUsage;
+          return 2;
+        }
+      }
+      continue;
+    }
+    if (arg == "--no-stdin") {
+      use_stdin = false;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    std::string id;
+    std::size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      id = arg.substr(0, eq);
+      arg = arg.substr(eq + 1);
+    }
+    std::size_t colon = arg.find(':');
+    auto kind = colon == std::string::npos ? std::nullopt : kind_of(arg.substr(0, colon));
+    if (!kind) {
+      std::cerr << "virtual-panels: not a panel: " << argv[i] << "\n" << kUsage;
+      return 2;
+    }
+    std::string rest = arg.substr(colon + 1);
+    std::size_t second = rest.find(':');
+    std::string key = rest.substr(0, second);
+    std::string name = second == std::string::npos ? kind_name(*kind) : rest.substr(second + 1);
+    if (id.empty()) id = kind_name(*kind) + std::to_string(++per_kind[kind_name(*kind)]);
+    wanted.push_back({id, key, name, *kind});
+  }
+  if (!script_file.empty()) {
+    std::ifstream in(script_file);
+    if (!in) {
+      std::cerr << "virtual-panels: cannot read " << script_file << "\n";
+      return 2;
+    }
+    host.set_script(parse_script(in));
+    use_stdin = false;
+  }
+  if (!host.listen(port)) return 2;
+  for (const Wanted& w : wanted) {
+    if (!host.plug(w.id, w.kind, w.key, w.name)) {
+      std::cerr << "virtual-panels: cannot plug " << w.id << "\n";
+      return 2;
+    }
+  }
+  host.set_stdin_commands(use_stdin);
+  return host.run();
+}

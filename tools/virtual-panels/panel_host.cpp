@@ -1,0 +1,388 @@
+#include "panel_host.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+namespace virtual_panels {
+namespace {
+
+constexpr std::size_t kMaxLine = 4096;
+
+std::string to_hex(const std::vector<uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0F];
+  }
+  return out;
+}
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::optional<std::vector<uint8_t>> from_hex(const std::string& text) {
+  if (text.empty() || text.size() % 2 != 0) return std::nullopt;
+  std::vector<uint8_t> out;
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    unsigned value = 0;
+    if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1 || !std::isxdigit(text[i]) ||
+        !std::isxdigit(text[i + 1])) {
+      return std::nullopt;
+    }
+    out.push_back(static_cast<uint8_t>(value));
+  }
+  return out;
+}
+
+std::optional<int> to_int(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    int value = std::stoi(text, &used);
+    if (used == text.size()) return value;
+  } catch (...) {
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<ScriptLine> parse_script(std::istream& in) {
+  std::vector<ScriptLine> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    line = line.substr(start);
+    ScriptLine entry;
+    if (line[0] == '+') {
+      std::size_t space = line.find(' ');
+      entry.delay_ms = to_int(line.substr(1, space - 1)).value_or(0);
+      line = space == std::string::npos ? "" : line.substr(line.find_first_not_of(' ', space));
+    }
+    // "sleep MS" is a pause before whatever comes next.
+    if (line.rfind("sleep", 0) == 0 && (line.size() == 5 || line[5] == ' ')) {
+      entry.delay_ms += to_int(line.size() > 6 ? line.substr(6) : "0").value_or(0);
+      line.clear();
+    }
+    entry.command = line;
+    lines.push_back(entry);
+  }
+  return lines;
+}
+
+bool PanelHost::listen(uint16_t port) {
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listen_fd_, 1) != 0) {
+    err_ << "virtual-panels: cannot listen on 127.0.0.1:" << port << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  out_ << "listening on 127.0.0.1:" << port_ << std::endl;
+  return true;
+}
+
+Panel* PanelHost::find(const std::string& id) {
+  for (Panel& panel : panels_) {
+    if (panel.id == id) return &panel;
+  }
+  return nullptr;
+}
+
+bool PanelHost::plug(const std::string& id, uint16_t kind, const std::string& driver_key,
+                     const std::string& name) {
+  if (find(id) != nullptr || id.empty() || driver_key.empty() ||
+      driver_key.find(' ') != std::string::npos) {
+    return false;
+  }
+  panels_.push_back(Panel{id, driver_key, name, PanelModel(kind)});
+  out_ << "plugged " << id << " (" << kind_name(kind) << ", driver key " << driver_key << ")" << std::endl;
+  announce(panels_.back());
+  return true;
+}
+
+void PanelHost::send(const std::string& line) {
+  if (program_fd_ < 0) return;
+  std::string data = line + "\n";
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    ssize_t n = ::send(program_fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      drop_program();
+      return;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+void PanelHost::send_input(const Panel& panel) {
+  send("INPUT " + panel.id + " " + to_hex(panel.model.input_report()));
+}
+
+// The panel appears, then reports its resting state, as a real one does.
+void PanelHost::announce(const Panel& panel) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x %04x", 0, panel.model.kind());
+  send("ADD " + panel.id + " " + ids + " " + std::to_string(panel.model.input_length()) + " " +
+       std::to_string(panel.model.output_length()) + " " + panel.driver_key + " " + panel.name);
+  send_input(panel);
+}
+
+void PanelHost::accept_program() {
+  int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  if (program_fd_ >= 0) {
+    ::close(fd);  // one program at a time
+    return;
+  }
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  program_fd_ = fd;
+  received_.clear();
+  out_ << "program connected" << std::endl;
+  for (const Panel& panel : panels_) announce(panel);
+}
+
+void PanelHost::drop_program() {
+  if (program_fd_ < 0) return;
+  ::close(program_fd_);
+  program_fd_ = -1;
+  out_ << "program disconnected" << std::endl;
+}
+
+void PanelHost::receive_from_program() {
+  char buffer[4096];
+  ssize_t n = ::recv(program_fd_, buffer, sizeof buffer, 0);
+  if (n <= 0) {
+    if (n < 0 && errno == EINTR) return;
+    drop_program();
+    return;
+  }
+  received_.append(buffer, static_cast<std::size_t>(n));
+  std::size_t lf;
+  while ((lf = received_.find('\n')) != std::string::npos) {
+    std::string line = received_.substr(0, lf);
+    received_.erase(0, lf + 1);
+    handle_output(line);
+  }
+  if (received_.size() > kMaxLine) received_.clear();
+}
+
+void PanelHost::handle_output(const std::string& line) {
+  std::istringstream in(line);
+  std::string verb, id, hex;
+  in >> verb >> id >> hex;
+  auto report = from_hex(hex);
+  Panel* panel = find(id);
+  if (verb != "OUTPUT" || !report || panel == nullptr) {
+    err_ << "virtual-panels: unexpected line from the program: " << line << "\n";
+    return;
+  }
+  outputs_.emplace_back(id, lower(hex));
+  out_ << "OUTPUT " << id << " " << lower(hex) << "    " << id << " "
+       << panel->model.describe_output(*report) << std::endl;
+}
+
+bool PanelHost::execute(const std::string& line) {
+  std::istringstream in(line);
+  std::string verb, id;
+  in >> verb >> id;
+  if (verb.empty() || verb == "sleep") return true;  // pauses are the script's
+  if (verb == "quit") {
+    quit_ = true;
+    return true;
+  }
+  if (verb == "list") {
+    for (const Panel& p : panels_) out_ << p.id << " " << kind_name(p.model.kind()) << " " << p.driver_key << "\n";
+    out_.flush();
+    return true;
+  }
+  if (verb == "plug") {
+    std::string kind_text, key, name;
+    in >> kind_text >> key;
+    std::getline(in >> std::ws, name);
+    auto kind = kind_of(kind_text);
+    if (!kind || key.empty()) {
+      err_ << "usage: plug ID KIND DRIVER-KEY [NAME]\n";
+      return false;
+    }
+    if (!plug(id, *kind, key, name)) {
+      err_ << "cannot plug " << id << "\n";
+      return false;
+    }
+    return true;
+  }
+  if (verb == "expect") {
+    std::string hex, timeout;
+    in >> hex >> timeout;
+    int ms = to_int(timeout).value_or(10000);
+    expecting_ = Expectation{id, lower(hex), Clock::now() + std::chrono::milliseconds(ms)};
+    return true;
+  }
+  Panel* panel = find(id);
+  if (panel == nullptr) {
+    err_ << "no panel " << id << "\n";
+    return false;
+  }
+  if (verb == "unplug") {
+    send("REMOVE " + id);
+    panels_.erase(panels_.begin() + (panel - panels_.data()));
+    out_ << "unplugged " << id << std::endl;
+    return true;
+  }
+  if (verb == "raw") {
+    std::string hex;
+    in >> hex;
+    if (!from_hex(hex)) {
+      err_ << "usage: raw ID HEX\n";
+      return false;
+    }
+    send("INPUT " + id + " " + hex);
+    return true;
+  }
+  if (verb == "turn") {
+    std::string knob, steps_text;
+    in >> knob >> steps_text;
+    auto steps = to_int(steps_text);
+    if (!steps || *steps == 0) {
+      err_ << "usage: turn ID outer|inner STEPS\n";
+      return false;
+    }
+    int step = *steps > 0 ? 1 : -1;
+    for (int i = 0; i != *steps; i += step) {
+      if (!panel->model.turn(knob, step)) {
+        err_ << id << " has no " << knob << " knob\n";
+        return false;
+      }
+      send_input(*panel);
+    }
+    return true;
+  }
+  bool ok = false;
+  std::string what;
+  in >> what;
+  if (verb == "press" || verb == "release") {
+    ok = panel->model.set_input(what, verb == "press");
+    if (ok) send_input(*panel);
+  } else if (verb == "tap") {
+    ok = panel->model.set_input(what, true);
+    if (ok) {
+      send_input(*panel);
+      panel->model.set_input(what, false);
+      send_input(*panel);
+    }
+  } else if (verb == "select") {
+    ok = panel->model.select(what);
+    if (ok) send_input(*panel);
+  } else if (verb == "bit") {
+    std::string state;
+    in >> state;
+    auto n = to_int(what);
+    ok = n && *n >= 0 && (state == "on" || state == "off") &&
+         panel->model.set_bit(static_cast<unsigned>(*n), state == "on");
+    if (ok) send_input(*panel);
+  } else {
+    err_ << "unknown command: " << verb << "\n";
+    return false;
+  }
+  if (!ok) err_ << id << ": cannot " << verb << " " << what << "\n";
+  return ok;
+}
+
+void PanelHost::read_stdin() {
+  char buffer[1024];
+  ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+  if (n <= 0) {
+    read_stdin_ = false;  // no more commands; the panels stay
+    return;
+  }
+  stdin_buffer_.append(buffer, static_cast<std::size_t>(n));
+  std::size_t lf;
+  while ((lf = stdin_buffer_.find('\n')) != std::string::npos) {
+    std::string line = stdin_buffer_.substr(0, lf);
+    stdin_buffer_.erase(0, lf + 1);
+    execute(line);
+  }
+  if (stdin_buffer_.size() > kMaxLine) stdin_buffer_.clear();
+}
+
+// Runs the script's commands that are due; false once it is over.
+bool PanelHost::step_script() {
+  if (expecting_) {
+    for (; outputs_matched_ < outputs_.size(); ++outputs_matched_) {
+      const auto& [id, hex] = outputs_[outputs_matched_];
+      if (id == expecting_->id && hex == expecting_->hex) {
+        ++outputs_matched_;
+        out_ << "expected output seen on " << id << std::endl;
+        expecting_.reset();
+        break;
+      }
+    }
+    if (expecting_) {
+      if (Clock::now() < expecting_->deadline) return true;
+      err_ << "virtual-panels: " << expecting_->id << " never got " << expecting_->hex << "\n";
+      status_ = 1;
+      return false;
+    }
+  }
+  while (script_next_ < script_.size() && !expecting_ && !quit_) {
+    const ScriptLine& line = script_[script_next_];
+    if (!script_due_) script_due_ = Clock::now() + std::chrono::milliseconds(line.delay_ms);
+    if (Clock::now() < *script_due_) return true;
+    script_due_.reset();
+    ++script_next_;
+    if (!execute(line.command)) {
+      status_ = 1;
+      return false;
+    }
+  }
+  return expecting_.has_value() || script_next_ < script_.size();
+}
+
+int PanelHost::run() {
+  bool scripted = !script_.empty();
+  while (!quit_) {
+    if (scripted && program_fd_ >= 0 && !step_script()) break;
+    int timeout = -1;
+    if (scripted && program_fd_ >= 0) timeout = 10;
+    pollfd fds[3] = {{listen_fd_, POLLIN, 0},
+                     {program_fd_, POLLIN, 0},
+                     {read_stdin_ ? STDIN_FILENO : -1, POLLIN, 0}};
+    int ready = ::poll(fds, 3, timeout);
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) accept_program();
+    if (program_fd_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) receive_from_program();
+    if (fds[2].revents & (POLLIN | POLLHUP)) read_stdin();
+  }
+  drop_program();
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+  return status_;
+}
+
+}  // namespace virtual_panels

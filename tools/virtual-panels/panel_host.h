@@ -1,0 +1,91 @@
+// The virtual panel host: serves virtual panels to one Tarvion at a time over
+// loopback TCP, takes commands from stdin or a script, prints what each
+// panel is told to show.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "panel_model.h"
+
+namespace virtual_panels {
+
+struct Panel {
+  std::string id;
+  std::string driver_key;
+  std::string name;
+  PanelModel model;
+};
+
+struct ScriptLine {
+  int delay_ms = 0;  // after the previous command
+  std::string command;
+};
+
+// "+250 turn c1 outer +1" and plain commands; blank lines and # comments dropped.
+std::vector<ScriptLine> parse_script(std::istream& in);
+
+class PanelHost {
+ public:
+  PanelHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+  // Listens on 127.0.0.1:port (0: any free port); false with a message when it cannot.
+  bool listen(uint16_t port);
+  uint16_t port() const { return port_; }
+
+  // Adds a panel before or while connected; false when the id is taken.
+  bool plug(const std::string& id, uint16_t kind, const std::string& driver_key,
+            const std::string& name);
+  void set_script(std::vector<ScriptLine> script) { script_ = std::move(script); }
+  void set_stdin_commands(bool on) { read_stdin_ = on; }
+
+  // Serves until quit, the end of the script, or a failed expectation; the exit status.
+  int run();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  // Runs one command line; false when it could not (a message says why).
+  bool execute(const std::string& line);
+  void send(const std::string& line);
+  void send_input(const Panel& panel);
+  void announce(const Panel& panel);
+  void accept_program();
+  void drop_program();
+  void receive_from_program();
+  void handle_output(const std::string& line);
+  void read_stdin();
+  bool step_script();
+  Panel* find(const std::string& id);
+
+  std::ostream& out_;
+  std::ostream& err_;
+  int listen_fd_ = -1;
+  int program_fd_ = -1;
+  uint16_t port_ = 0;
+  std::vector<Panel> panels_;
+  std::string received_;
+  std::string stdin_buffer_;
+  bool read_stdin_ = false;
+
+  std::vector<ScriptLine> script_;
+  std::size_t script_next_ = 0;
+  std::optional<Clock::time_point> script_due_;
+  struct Expectation {
+    std::string id;
+    std::string hex;
+    Clock::time_point deadline;
+  };
+  std::optional<Expectation> expecting_;
+  std::vector<std::pair<std::string, std::string>> outputs_;  // (id, hex) received
+  std::size_t outputs_matched_ = 0;
+  bool quit_ = false;
+  int status_ = 0;
+};
+
+}  // namespace virtual_panels
