@@ -1,5 +1,6 @@
 // virtual-panels: a stand-in for Pendra panels on USB. Tarvion connects to it
 // when started with TARVION_VIRTUAL_PANELS=127.0.0.1:PORT.
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -12,8 +13,11 @@
 namespace {
 
 const char* const kUsage =
-    "usage: virtual-panels [--port N] [--script FILE] [--no-stdin] [ID=]KIND:DRIVER-KEY[:NAME]...\n"
+    "usage: virtual-panels [--port N] [--script FILE | --demo] [--no-stdin] [--panels KIND,...]\n"
+    "                      [ID=]KIND:DRIVER-KEY[:NAME]...\n"
     "  KIND: multi switch com nav adf xpdr rmp (or 8, 12..17)\n"
+    "  --panels plugs one panel of each kind listed, driver keys 0001, 0002, ...\n"
+    "  --demo turns the knobs and presses transfer on every radio panel, over and over\n"
     "  listens on 127.0.0.1:N (7650; 0 picks a free port) for one Tarvion at a time\n"
     "commands (stdin, or the script once Tarvion is connected; '+MS ' before a script\n"
     "command waits that long first):\n"
@@ -32,6 +36,7 @@ int main(int argc, char** argv) {
   uint16_t port = 7650;
   std::string script_file;
   bool use_stdin = true;
+  bool demo = false;
   struct Wanted {
     std::string id, key, name;
     uint16_t kind;
@@ -54,6 +59,30 @@ int main(int argc, char** argv) {
           return 2;
         }
       }
+      continue;
+    }
+    if (arg == "--panels" && i + 1 < argc) {
+      std::string list = argv[++i];
+      std::size_t start = 0;
+      while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string name = list.substr(start, comma - start);
+        auto kind = kind_of(name);
+        if (!kind) {
+          std::cerr << "virtual-panels: not a panel kind: " << name << "\n" << kUsage;
+          return 2;
+        }
+        char key[8];
+        std::snprintf(key, sizeof key, "%04zu", wanted.size() + 1);
+        wanted.push_back({kind_name(*kind) + std::to_string(++per_kind[kind_name(*kind)]), key,
+                          kind_name(*kind), *kind});
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      continue;
+    }
+    if (arg == "--demo") {
+      demo = true;
       continue;
     }
     if (arg == "--no-stdin") {
@@ -90,6 +119,19 @@ int main(int argc, char** argv) {
       return 2;
     }
     host.set_script(parse_script(in));
+    use_stdin = false;
+  }
+  if (demo && script_file.empty()) {
+    // Every radio panel in turn: outer knob, inner knob, transfer.
+    std::vector<ScriptLine> script;
+    for (const Wanted& w : wanted) {
+      if (w.kind == 12) continue;
+      script.push_back({1500, "turn " + w.id + " outer +1"});
+      script.push_back({700, "turn " + w.id + " inner +2"});
+      if (w.kind != 16) script.push_back({700, "tap " + w.id + " swap"});
+    }
+    host.set_script(std::move(script));
+    host.set_loop(true);
     use_stdin = false;
   }
   if (!host.listen(port)) return 2;

@@ -351,6 +351,7 @@ bool PanelHost::step_script() {
       return false;
     }
   }
+  if (loop_ && script_next_ == script_.size() && !expecting_) script_next_ = 0;
   while (script_next_ < script_.size() && !expecting_ && !quit_) {
     const ScriptLine& line = script_[script_next_];
     if (!script_due_) script_due_ = Clock::now() + std::chrono::milliseconds(line.delay_ms);

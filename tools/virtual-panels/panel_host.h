@@ -42,6 +42,8 @@ class PanelHost {
   bool plug(const std::string& id, uint16_t kind, const std::string& driver_key,
             const std::string& name);
   void set_script(std::vector<ScriptLine> script) { script_ = std::move(script); }
+  // The script starts over when it ends (the demo).
+  void set_loop(bool loop) { loop_ = loop; }
   void set_stdin_commands(bool on) { read_stdin_ = on; }
 
   // Serves until quit, the end of the script, or a failed expectation; the exit status.
@@ -84,6 +86,7 @@ class PanelHost {
   std::optional<Expectation> expecting_;
   std::vector<std::pair<std::string, std::string>> outputs_;  // (id, hex) received
   std::size_t outputs_matched_ = 0;
+  bool loop_ = false;
   bool quit_ = false;
   int status_ = 0;
 };
