@@ -18,10 +18,16 @@
 #include "platform/linux/qt_main_window.h"
 #include "platform/linux/qt_signal_watch.h"
 #include "platform/linux/qt_thread_priority.h"
+#include "platform/posix/virtual_panel_connection.h"
 #include "platform/virtual/null_seams.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
 #include "shell/threaded_timer.h"
+
+#ifdef TARVION_HAVE_HIDRAW
+#include "platform/linux/hidraw_access.h"
+#include "platform/linux/udev_notifier.h"
+#endif
 
 namespace {
 
@@ -33,7 +39,9 @@ constexpr const char* kUsage =
     "  <control>: <text>      on standard output (Label9: Online)\n"
     "  ListBox1: <item>       one line per panel after each change of the list\n"
     "  Error: <message>.      on standard error\n"
-    "SIGINT or SIGTERM closes the program as its window's close button does.\n";
+    "SIGINT or SIGTERM closes the program as its window's close button does.\n"
+    "TARVION_VIRTUAL_PANELS=127.0.0.1:PORT uses the virtual panels of tools/virtual-panels\n"
+    "instead of the USB panels.\n";
 
 bool env_set(const char* name) {
   const char* value = std::getenv(name);
@@ -84,8 +92,31 @@ int main(int argc, char** argv) {
   tarvion::QtMainThread main_thread;
   tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_thread_priority);
   tarvion::QtClientSocket socket;
-  tarvion::NullHidAccess hid;
-  tarvion::NullDeviceNotifier notifier;
+
+  // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
+  // else the kernel's hidraw devices. Declared before the program, which uses
+  // them until it ends.
+  std::string panel_error;
+  auto virtual_panels = tarvion::virtual_panels_from_environment(main_thread, panel_error);
+  if (!virtual_panels && !panel_error.empty()) {
+    // Asked for virtual panels and cannot have them: running on without any
+    // panel would look like a fault of the panels.
+    std::fprintf(stderr, "tarvion: %s: %s\n", tarvion::kVirtualPanelsVariable, panel_error.c_str());
+    return 1;
+  }
+  std::unique_ptr<tarvion::HidAccess> own_hid;
+  std::unique_ptr<tarvion::DeviceNotifier> own_notifier;
+  if (!virtual_panels) {
+#ifdef TARVION_HAVE_HIDRAW
+    own_hid = std::make_unique<tarvion::HidrawAccess>();
+    own_notifier = std::make_unique<tarvion::UdevNotifier>(main_thread);
+#else
+    own_hid = std::make_unique<tarvion::NullHidAccess>();
+    own_notifier = std::make_unique<tarvion::NullDeviceNotifier>();
+#endif
+  }
+  tarvion::HidAccess& hid = virtual_panels ? virtual_panels->hid() : *own_hid;
+  tarvion::DeviceNotifier& notifier = virtual_panels ? virtual_panels->notifier() : *own_notifier;
   // No FSUIPC on Linux: every connect attempt fails as on a PC without a simulator.
   tarvion::NullIpcTransport ipc;
 
