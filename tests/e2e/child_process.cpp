@@ -26,6 +26,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   if (pid_ == 0) {
     ::dup2(out[1], 1);
     ::dup2(err[1], 2);
+    // Nothing to read: tools that take commands on stdin see its end at once.
+    int none = ::open("/dev/null", O_RDONLY);
+    if (none >= 0) ::dup2(none, 0);
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     for (const auto& [name, value] : env) {
       if (value.empty())
