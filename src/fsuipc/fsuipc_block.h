@@ -24,8 +24,8 @@ void put_le32(std::span<uint8_t> bytes, std::size_t pos, uint32_t value);
 // in the client's list plus 1 (0 = no destination), since a 32-bit field
 // cannot hold an address.
 struct PendingRead {
-  uint32_t size = 0;                // as queued
-  std::span<uint8_t> destination;   // empty: the data goes nowhere
+  uint32_t size = 0;               // as queued
+  std::span<uint8_t> destination;  // empty: the data goes nowhere
 };
 
 // Walks an answered block from its start to the terminator (a record whose

@@ -2,17 +2,20 @@
 
 namespace tarvion {
 
-FsuipcLink::FsuipcLink(IpcTransport& ipc, RadioContext ctx, ProgramFlags& flags,
-                       FsuipcHooks hooks)
+FsuipcLink::FsuipcLink(IpcTransport& ipc, RadioContext ctx, ProgramFlags& flags, FsuipcHooks hooks)
     : ctx_(ctx), flags_(flags), hooks_(std::move(hooks)), client_(ipc), exchange_(client_, ctx) {}
 
 void FsuipcLink::set_status(std::string_view text) {
   if (hooks_.set_status) hooks_.set_status(std::string(text));
 }
 
-void FsuipcLink::reset_exchange_state() { exchange_.reset_exchange_state(); }
+void FsuipcLink::reset_exchange_state() {
+  exchange_.reset_exchange_state();
+}
 
-void FsuipcLink::fill_fsuipc_read_table() { exchange_.fill_fsuipc_read_table(); }
+void FsuipcLink::fill_fsuipc_read_table() {
+  exchange_.fill_fsuipc_read_table();
+}
 
 void FsuipcLink::fsuipc_connect() {
   // A lost link still holds its block; release it before opening anew.
@@ -33,6 +36,8 @@ void FsuipcLink::fsuipc_exchange() {
   flags_.fsuipc_retry = true;
 }
 
-void FsuipcLink::fsuipc_close() { client_.fsuipc_close(); }
+void FsuipcLink::fsuipc_close() {
+  client_.fsuipc_close();
+}
 
 }  // namespace tarvion

@@ -62,26 +62,38 @@ TEST(FsuipcBlockWalk, CopiesReadsAndRejectsBlocksThatDoNotHold) {
          b.write(0x330A, {0xEC, 0x03}).read(0x30E0, 2, 2, {0x34, 0x12});
          b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).u32(0);
        },
-       true, 4, {1, 2, 3, 4}, {0x34, 0x12}},
+       true,
+       4,
+       {1, 2, 3, 4},
+       {0x34, 0x12}},
       {"destination 0 takes nothing",
-       [](BlockBuilder& b) { b.read(0x0BEC, 4, 0, {1, 2, 3, 4}).u32(0); }, true, 4,
-       kUntouched4, kUntouched2},
-      {"a read of size 0 takes nothing",
-       [](BlockBuilder& b) { b.read(0x0BEC, 0, 1, {}).u32(0); }, true, 0, kUntouched4, kUntouched2},
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 4, 0, {1, 2, 3, 4}).u32(0);
+       },
+       true, 4, kUntouched4, kUntouched2},
+      {"a read of size 0 takes nothing", [](BlockBuilder& b) { b.read(0x0BEC, 0, 1, {}).u32(0); },
+       true, 0, kUntouched4, kUntouched2},
       {"the terminator is any identifier whose lowest byte is 0",
        [](BlockBuilder& b) {
          b.read(0x0BEC, 4, 1, {9, 9, 9, 9}).u32(0x0100);
          b.read(0x30E0, 2, 2, {7, 7});
        },
-       true, 4, {9, 9, 9, 9}, kUntouched2},
+       true,
+       4,
+       {9, 9, 9, 9},
+       kUntouched2},
       {"a read whose size runs past the block",
-       [](BlockBuilder& b) { b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).read(0, 0x8000, 0, {}); }, false, 4,
-       kUntouched4, kUntouched2},
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).read(0, 0x8000, 0, {});
+       },
+       false, 4, kUntouched4, kUntouched2},
       {"a size that wraps 32-bit arithmetic",
-       [](BlockBuilder& b) { b.read(0, 0xFFFFFFF0u, 0, {}).u32(0); }, false, 4,
-       kUntouched4, kUntouched2},
+       [](BlockBuilder& b) { b.read(0, 0xFFFFFFF0u, 0, {}).u32(0); }, false, 4, kUntouched4,
+       kUntouched2},
       {"a write whose size runs past the block",
-       [](BlockBuilder& b) { b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).write(0, {}).at(28).u32(0x8000); },
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).write(0, {}).at(28).u32(0x8000);
+       },
        false, 4, kUntouched4, kUntouched2},
       {"a read header cut by the end of the block",
        [](BlockBuilder& b) { b.write(0, std::vector<uint8_t>(kFsuipcBlockSize - 12 - 8)).u32(1); },
@@ -90,14 +102,20 @@ TEST(FsuipcBlockWalk, CopiesReadsAndRejectsBlocksThatDoNotHold) {
        [](BlockBuilder& b) { b.write(0, std::vector<uint8_t>(kFsuipcBlockSize - 12)); }, false, 4,
        kUntouched4, kUntouched2},
       {"an unknown identifier after a good read copies nothing at all",
-       [](BlockBuilder& b) { b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).u32(3).u32(0).u32(0).u32(0); },
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 4, 1, {1, 2, 3, 4}).u32(3).u32(0).u32(0).u32(0);
+       },
        false, 4, kUntouched4, kUntouched2},
       {"a destination beyond the pending reads",
-       [](BlockBuilder& b) { b.read(0x0BEC, 4, 3, {1, 2, 3, 4}).u32(0); }, false, 4,
-       kUntouched4, kUntouched2},
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 4, 3, {1, 2, 3, 4}).u32(0);
+       },
+       false, 4, kUntouched4, kUntouched2},
       {"a size other than the one queued",
-       [](BlockBuilder& b) { b.read(0x0BEC, 2, 1, {1, 2}).u32(0); }, false, 4,
-       kUntouched4, kUntouched2},
+       [](BlockBuilder& b) {
+         b.read(0x0BEC, 2, 1, {1, 2}).u32(0);
+       },
+       false, 4, kUntouched4, kUntouched2},
   };
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.name);

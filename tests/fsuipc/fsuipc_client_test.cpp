@@ -1,5 +1,7 @@
 // The FSUIPC client against the in-memory service: opening with every way it
 // can fail, the block it sends, queueing limits, processing and closing.
+#include "fsuipc/fsuipc_client.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "fsuipc/fsuipc_client.h"
 #include "fsuipc_test_support.h"
 #include "platform/virtual/in_memory_fsuipc.h"
 
@@ -30,24 +31,24 @@ struct OpenCase {
 TEST(FsuipcClient, OpenReportsEachWayItCanEnd) {
   const std::vector<OpenCase> cases = {
       {"a current FSUIPC", [](InMemoryFsuipc&) {}, FsuipcCode::ok},
-      {"the oldest FSUIPC accepted", [](InMemoryFsuipc& s) { s.set_versions(0x19980005, 0xFADE0001); },
-       FsuipcCode::ok},
+      {"the oldest FSUIPC accepted",
+       [](InMemoryFsuipc& s) { s.set_versions(0x19980005, 0xFADE0001); }, FsuipcCode::ok},
       {"WideClient with a simulator behind it",
        [](InMemoryFsuipc& s) { s.window_class = "FS98MAIN"; }, FsuipcCode::ok},
       {"no simulator running", [](InMemoryFsuipc& s) { s.window_class = ""; },
        FsuipcCode::no_server},
       {"a window of another class only", [](InMemoryFsuipc& s) { s.window_class = "FS2000"; },
        FsuipcCode::no_server},
-      {"the message cannot be registered", [](InMemoryFsuipc& s) { s.faults.register_fails = true; },
-       FsuipcCode::register_failed},
+      {"the message cannot be registered",
+       [](InMemoryFsuipc& s) { s.faults.register_fails = true; }, FsuipcCode::register_failed},
       {"no atom to be had", [](InMemoryFsuipc& s) { s.faults.atom_fails = true; },
        FsuipcCode::atom_failed},
       {"no mapping to be had", [](InMemoryFsuipc& s) { s.faults.mapping_fails = true; },
        FsuipcCode::mapping_failed},
       {"no view to be had", [](InMemoryFsuipc& s) { s.faults.view_fails = true; },
        FsuipcCode::view_failed},
-      {"FSUIPC one build too old", [](InMemoryFsuipc& s) { s.set_versions(0x19980004, 0xFADE0008); },
-       FsuipcCode::wrong_fsuipc},
+      {"FSUIPC one build too old",
+       [](InMemoryFsuipc& s) { s.set_versions(0x19980004, 0xFADE0008); }, FsuipcCode::wrong_fsuipc},
       {"no simulator mark", [](InMemoryFsuipc& s) { s.set_versions(0x40000000, 0xFADF0008); },
        FsuipcCode::wrong_fsuipc},
       {"WideClient whose server runs no simulator",
@@ -68,8 +69,8 @@ TEST(FsuipcClient, OpenReportsEachWayItCanEnd) {
          s.faults.send_error = 1460;
        },
        FsuipcCode::send_failed},
-      {"nine sends fail, the tenth gets through", [](InMemoryFsuipc& s) { s.faults.failing_sends = 9; },
-       FsuipcCode::ok},
+      {"nine sends fail, the tenth gets through",
+       [](InMemoryFsuipc& s) { s.faults.failing_sends = 9; }, FsuipcCode::ok},
       {"the server refuses the block", [](InMemoryFsuipc& s) { s.faults.answer = 0; },
        FsuipcCode::bad_data},
   };

@@ -1,12 +1,13 @@
 // One exchange against the in-memory service: what is read back into the
 // switch panel, and what is written for marked radios and switch values.
+#include "fsuipc/fsuipc_exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "fsuipc/fsuipc_exchange.h"
 #include "fsuipc_test_support.h"
 #include "platform/virtual/in_memory_fsuipc.h"
 
@@ -138,7 +139,11 @@ TEST_F(Exchange, RadioWritesCarryTheFrequencyInBcd) {
        17999,
        7,
        {{0x02D4, le(0x0799, 2)}, {0x02D6, le(0x0109, 2)}, {0x02FB, le(1, 1)}}},
-      {"transponder 7700, mode switch on", ATC, 7700, 1, {{0x0354, le(0x7700, 2)}, {0x7B91, le(1, 1)}}},
+      {"transponder 7700, mode switch on",
+       ATC,
+       7700,
+       1,
+       {{0x0354, le(0x7700, 2)}, {0x7B91, le(1, 1)}}},
       {"transponder 0000", ATC, 0, 0, {{0x0354, le(0, 2)}, {0x7B91, le(0, 1)}}},
       {"a start value below the range still gives valid BCD", COM1, 0, 0, {{0x034E, le(0, 2)}}},
   };
@@ -204,7 +209,11 @@ TEST_F(Exchange, GearLightsFollowTheLegsAsTheSimulatorMovesThem) {
       {"lever up, gear still down", true, 0, {16383, 16383, 16383}, 0x38, 0x38},
       {"lever up, gear up", true, 0, {0, 0, 0}, 0x00, 0x00},
       {"lever down, first leg moving", true, 16383, {9000, 16383, 16383}, 0x15, 0x15},
-      {"without RTREN the panel shows none of them", false, 16383, {16383, 16383, 16383}, 0x07,
+      {"without RTREN the panel shows none of them",
+       false,
+       16383,
+       {16383, 16383, 16383},
+       0x07,
        0x00},
   };
   c_efis& efis = add_switch_panel();
@@ -240,7 +249,7 @@ TEST_F(Exchange, FlapsLightFollowsEachChangeOfTheIndicator) {
     c_efis& efis = add_switch_panel();
     const std::vector<std::pair<int32_t, bool>> steps = {
         {0, true},  // the first reading is a change
-        {0, false},   {500, true}, {900, true}, {900, false}, {900, false}, {16383, true},
+        {0, false}, {500, true}, {900, true}, {900, false}, {900, false}, {16383, true},
     };
     for (const auto& [indicator, lit] : steps) {
       service.write_offset(0x0BE0, 4, static_cast<uint32_t>(indicator));

@@ -1,5 +1,7 @@
 // The link as the spine drives it: the connect attempt and its status text,
 // and what a lost link does to the flags, the label and the radio marks.
+#include "fsuipc/fsuipc_link.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "fsuipc/fsuipc_link.h"
 #include "platform/virtual/in_memory_fsuipc.h"
 
 namespace tarvion {

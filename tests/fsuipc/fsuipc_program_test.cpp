@@ -37,15 +37,15 @@ constexpr const char* kFsuipcMode = "ZEMP_PORT=8092\nMINIMIZED=NO\n";
 struct FsuipcRig {
   explicit FsuipcRig(std::string config_text = kFsuipcMode) : config(std::move(config_text)) {
     program = std::make_unique<Program>(ProgramSeams{main_thread, clock, view, socket, hid,
-                                                     notifier, service,
-                                                     [this] { return config; }});
+                                                     notifier, service, [this] { return config; }});
   }
   ~FsuipcRig() {
     // Panels the test put in by hand have no device behind them.
     if (program) program->panels.radios.clear();
   }
   int label16_count(const std::string& text) const {
-    return static_cast<int>(std::count(view.lines.begin(), view.lines.end(), label_line("Label16", text)));
+    return static_cast<int>(
+        std::count(view.lines.begin(), view.lines.end(), label_line("Label16", text)));
   }
 
   std::string config;
@@ -114,7 +114,8 @@ TEST(FsuipcProgram, ALostLinkShowsDisconnectedAndIsRetriedEvery500Ms) {
   EXPECT_EQ(rig.view.text("Label16"), "Disconnected");
   EXPECT_FALSE(rig.program->flags.fsuipc_linked);
   EXPECT_TRUE(rig.program->flags.fsuipc_retry);
-  EXPECT_EQ(rig.program->radio.radio_dirty, (std::array<uint8_t, kRadioCount>{1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(rig.program->radio.radio_dirty,
+            (std::array<uint8_t, kRadioCount>{1, 1, 1, 1, 1, 1, 1}));
 
   const int sends = rig.service.sends;
   rig.clock.advance(1000);  // the unlinked program sends nothing but connect attempts

@@ -1,11 +1,12 @@
 // The in-memory FSUIPC service that the other tests lean on: it must answer
 // like the real service, or those tests prove nothing.
+#include "platform/virtual/in_memory_fsuipc.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "fsuipc/fsuipc_block.h"
-#include "platform/virtual/in_memory_fsuipc.h"
 
 namespace tarvion {
 namespace {
@@ -20,7 +21,8 @@ struct HandClient {
   }
   int64_t send(uint32_t message = InMemoryFsuipc::kIpcMessage) {
     int64_t answer = -1;
-    EXPECT_TRUE(service.send_message(InMemoryFsuipc::kServerWindow, message, atom, 0, 2000, answer));
+    EXPECT_TRUE(
+        service.send_message(InMemoryFsuipc::kServerWindow, message, atom, 0, 2000, answer));
     return answer;
   }
   InMemoryFsuipc& service;

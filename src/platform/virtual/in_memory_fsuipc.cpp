@@ -20,7 +20,9 @@ int32_t step_towards(int32_t value, int32_t target, int32_t step) {
 
 }  // namespace
 
-InMemoryFsuipc::InMemoryFsuipc() { set_versions(0x49990000, 0xFADE0008); }
+InMemoryFsuipc::InMemoryFsuipc() {
+  set_versions(0x49990000, 0xFADE0008);
+}
 
 void InMemoryFsuipc::set_versions(uint32_t fsuipc_version, uint32_t fs_version) {
   fsuipc_version_ = fsuipc_version;
@@ -75,7 +77,9 @@ void InMemoryFsuipc::run_simulator(uint32_t ms) {
   }
 }
 
-int InMemoryFsuipc::mappings_held() const { return static_cast<int>(handles_.size()); }
+int InMemoryFsuipc::mappings_held() const {
+  return static_cast<int>(handles_.size());
+}
 
 IpcWindow InMemoryFsuipc::find_window(const std::string& cls) {
   return !window_class.empty() && cls == window_class ? kServerWindow : kNoIpcWindow;
@@ -99,7 +103,9 @@ uint16_t InMemoryFsuipc::add_atom(const std::string& name) {
   return atom;
 }
 
-void InMemoryFsuipc::delete_atom(uint16_t atom) { atoms_.erase(atom); }
+void InMemoryFsuipc::delete_atom(uint16_t atom) {
+  atoms_.erase(atom);
+}
 
 IpcMapping InMemoryFsuipc::create_mapping(const std::string& name, std::size_t size,
                                           bool& already_existed) {

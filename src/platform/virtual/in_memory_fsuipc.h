@@ -44,7 +44,7 @@ class InMemoryFsuipc : public IpcTransport {
   // their control (0x0BDC) for ms of simulated time; while the flaps move the
   // indicator (0x0BE0) follows them.
   void run_simulator(uint32_t ms);
-  int32_t gear_units_per_ms = 4;   // a full travel in about 4 s
+  int32_t gear_units_per_ms = 4;  // a full travel in about 4 s
   int32_t flap_units_per_ms = 8;
 
   // --- Faults -------------------------------------------------------------
@@ -53,8 +53,8 @@ class InMemoryFsuipc : public IpcTransport {
     bool atom_fails = false;
     bool mapping_fails = false;
     bool view_fails = false;
-    int failing_sends = 0;     // the next sends fail ...
-    uint32_t send_error = 0;   // ... leaving this last error (0: a time-out)
+    int failing_sends = 0;          // the next sends fail ...
+    uint32_t send_error = 0;        // ... leaving this last error (0: a time-out)
     std::optional<int64_t> answer;  // answer this without processing the block
   } faults;
   // Runs on the block after the service processed it, before it answers:
