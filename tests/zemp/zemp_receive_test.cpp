@@ -12,6 +12,7 @@ namespace tarvion {
 namespace {
 
 using ::testing::ElementsAreArray;
+using namespace std::string_literals;
 
 struct ReceiveCase {
   const char* name;
@@ -127,6 +128,14 @@ const std::vector<ReceiveCase> kErrorCases = {
      {"Arn.Resp:256=x:\r\nArn.Vivo:\r\nArn.Resp:257=2:\r\n", "Arn.Resp:258=3:\r\n"},
      {"error 'x' is not a valid integer value", "send \"Arn.Vivo:\\r\\n\"", "pair 257=2",
       "pair 258=3"},
+     0},
+    {"control bytes of a bad text are written out, so the message stays whole",
+     {"Arn.Resp:256=1\x00\x1b[2J\x7f:\r\n"s},
+     {"error '1\\x00\\x1B[2J\\x7F' is not a valid integer value"},
+     0},
+    {"a long bad text is cut to 80 characters",
+     {"Arn.Resp:256=" + std::string(100, 'a') + ":\r\n"},
+     {"error '" + std::string(80, 'a') + "...' is not a valid integer value"},
      0},
     {"each failing line is its own error",
      {"Arn.Resp:256=x:\r\nArn.Resp:257=y:\r\n", ""},
