@@ -1,8 +1,10 @@
 // Fuzzes the walk of an answered FSUIPC block: whatever another process left
 // in the shared block, the walk stays inside it and inside the destinations.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "fsuipc/fsuipc_block.h"
