@@ -229,7 +229,8 @@ int THidDeviceController::EnumerateDevices() {
 void THidDeviceController::SetDevThreadSleepTime(int milliseconds) {
   if (milliseconds == dev_thread_sleep_time_) return;
   for (auto& device : devices_) {
-    if (device->ThreadSleepTime() == dev_thread_sleep_time_) device->SetThreadSleepTime(milliseconds);
+    if (device->ThreadSleepTime() == dev_thread_sleep_time_)
+      device->SetThreadSleepTime(milliseconds);
   }
   dev_thread_sleep_time_ = milliseconds;
 }

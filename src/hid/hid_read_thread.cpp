@@ -19,7 +19,9 @@ THidDeviceReadThread::~THidDeviceReadThread() {
   }
 }
 
-void THidDeviceReadThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+void THidDeviceReadThread::Start() {
+  thread_ = std::thread([this] { Execute(); });
+}
 
 void THidDeviceReadThread::Terminate() {
   {
@@ -50,7 +52,8 @@ void THidDeviceReadThread::Execute() {
       std::fill(report_.begin(), report_.end(), uint8_t{0});
       uint32_t open_error = 0;
       handle = device_.open_read_handle(open_error);
-      bool started = handle != kNoHidHandle && hid_.start_read(handle, report_.data(), report_.size());
+      bool started =
+          handle != kNoHidHandle && hid_.start_read(handle, report_.data(), report_.size());
       if (started) {
         outstanding = true;
         std::optional<std::size_t> done;

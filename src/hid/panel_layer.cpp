@@ -6,7 +6,8 @@ namespace tarvion {
 
 PanelLayer::PanelLayer(HidAccess& hid, DeviceNotifier& notifier, MainThread& main_thread,
                        RadioContext ctx, ProgramFlags& flags, PanelLayerHooks hooks)
-    : state_{ctx, flags, std::move(hooks), true, {}}, controller_(hid, notifier, main_thread, state_) {}
+    : state_{ctx, flags, std::move(hooks), true, {}},
+      controller_(hid, notifier, main_thread, state_) {}
 
 void PanelLayer::panel_layer_start() {
   state_.ctx.lists.radios.clear();
@@ -16,7 +17,9 @@ void PanelLayer::panel_layer_start() {
   state_.discovery_suspended = false;
 }
 
-void PanelLayer::discover_panels() { controller_.HidCtlDeviceChange(controller_); }
+void PanelLayer::discover_panels() {
+  controller_.HidCtlDeviceChange(controller_);
+}
 
 void PanelLayer::send_pending_reports() {
   ::tarvion::send_pending_reports(state_.ctx.lists, state_.flags);

@@ -18,8 +18,8 @@ struct PanelLayerHooks {
 };
 
 struct PanelLayerState {
-  RadioContext ctx;      // the radio and switch panel lists live in ctx.lists
-  ProgramFlags& flags;   // panels_ready: the layer is started and its lists exist
+  RadioContext ctx;     // the radio and switch panel lists live in ctx.lists
+  ProgramFlags& flags;  // panels_ready: the layer is started and its lists exist
   PanelLayerHooks hooks;
   bool discovery_suspended = true;
   std::vector<THidDevice*> panel_devices;  // every recognised panel, in order of discovery

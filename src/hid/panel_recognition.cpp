@@ -5,8 +5,8 @@
 namespace tarvion {
 
 bool is_panel(uint16_t vendor_id, uint16_t product_id) {
-  return vendor_id == 0 && (product_id == kMultiRadio ||
-                            (product_id >= kSwitchPanel && product_id <= kRmp));
+  return vendor_id == 0 &&
+         (product_id == kMultiRadio || (product_id >= kSwitchPanel && product_id <= kRmp));
 }
 
 bool is_panel(const THidDevice& device) {
@@ -14,7 +14,8 @@ bool is_panel(const THidDevice& device) {
 }
 
 uint16_t device_number_of_driver_key(std::string_view driver_key) {
-  std::string_view tail = driver_key.size() > 4 ? driver_key.substr(driver_key.size() - 4) : driver_key;
+  std::string_view tail =
+      driver_key.size() > 4 ? driver_key.substr(driver_key.size() - 4) : driver_key;
   if (tail.empty()) return 0;
   uint16_t number = 0;
   for (char c : tail) {
@@ -30,11 +31,16 @@ uint16_t device_number(const THidDevice& device) {
 
 BasePair pair_of_kind(const Config& config, uint16_t kind) {
   switch (kind) {
-    case kComPanel: return config.com_pair;
-    case kNavPanel: return config.nav_pair;
-    case kAdfPanel: return config.adf_pair;
-    case kRmp: return config.rmp_pair;
-    default: return BasePair{};
+    case kComPanel:
+      return config.com_pair;
+    case kNavPanel:
+      return config.nav_pair;
+    case kAdfPanel:
+      return config.adf_pair;
+    case kRmp:
+      return config.rmp_pair;
+    default:
+      return BasePair{};
   }
 }
 

@@ -52,7 +52,8 @@ void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {
   if (kind == kTransponderPanel) {
     base_input = 4096;
   } else if (kind != kMultiRadio) {
-    base_input = pair_base_input(state_.ctx.lists, kind, number, pair_of_kind(state_.ctx.config, kind));
+    base_input =
+        pair_base_input(state_.ctx.lists, kind, number, pair_of_kind(state_.ctx.config, kind));
   }
   auto rad = std::make_unique<c_rad>(make_c_rad(kind, number, base_input));
   rad->device = &device;
@@ -86,7 +87,8 @@ void thidctl::rebuild_device_list() {
 
 void thidctl::HidCtlDeviceData(THidDevice& HidDev, uint8_t, const uint8_t* Data, uint16_t Size) {
   if (!is_panel(HidDev)) return;
-  decode_input_report(state_.ctx, HidDev.Attributes().product_id, device_number(HidDev), Data, Size);
+  decode_input_report(state_.ctx, HidDev.Attributes().product_id, device_number(HidDev), Data,
+                      Size);
 }
 
 void thidctl::release_panel(THidDevice& device) {
@@ -98,9 +100,11 @@ void thidctl::release_panel(THidDevice& device) {
       // Every object and device of that number goes: panels sharing a number
       // share their removal.
       if (radio) {
-        std::erase_if(state_.ctx.lists.radios, [number](const auto& r) { return r->number == number; });
+        std::erase_if(state_.ctx.lists.radios,
+                      [number](const auto& r) { return r->number == number; });
       } else {
-        std::erase_if(state_.ctx.lists.switches, [number](const auto& e) { return e->number == number; });
+        std::erase_if(state_.ctx.lists.switches,
+                      [number](const auto& e) { return e->number == number; });
       }
       std::erase_if(state_.panel_devices,
                     [number](THidDevice* d) { return device_number(*d) == number; });
@@ -110,7 +114,9 @@ void thidctl::release_panel(THidDevice& device) {
   Release(released);
 }
 
-void thidctl::HidCtlOnDeviceUnplug(THidDevice& HidDev) { release_panel(HidDev); }
+void thidctl::HidCtlOnDeviceUnplug(THidDevice& HidDev) {
+  release_panel(HidDev);
+}
 
 bool thidctl::HidCtlOnEnumerate(THidDevice& HidDev, int) {
   release_panel(HidDev);

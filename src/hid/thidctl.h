@@ -13,7 +13,8 @@ class thidctl : public THidDeviceController {
  public:
   // Program load: discovery stays suspended; assigning the handlers lists the
   // devices present once (claiming none).
-  thidctl(HidAccess& hid, DeviceNotifier& notifier, MainThread& main_thread, PanelLayerState& state);
+  thidctl(HidAccess& hid, DeviceNotifier& notifier, MainThread& main_thread,
+          PanelLayerState& state);
   ~thidctl() override;
 
   // OnDeviceChange: claims every new device and makes panel objects of the panels.

@@ -16,11 +16,15 @@ using testing::panel_spec;
 struct EventLog {
   std::vector<std::string> entries;
   TNotifyEvent change() {
-    return TNotifyEvent(&code_change, [this](THidDeviceController&) { entries.push_back("change"); });
+    return TNotifyEvent(&code_change,
+                        [this](THidDeviceController&) { entries.push_back("change"); });
   }
   THidPlugEvent plug(const std::string& name) {
-    return THidPlugEvent(name == "arrival" ? &code_arrival : name == "removal" ? &code_removal : &code_unplug,
-                         [this, name](THidDevice& d) { entries.push_back(name + " " + d.PnPInfo().Driver); });
+    return THidPlugEvent(
+        name == "arrival"   ? &code_arrival
+        : name == "removal" ? &code_removal
+                            : &code_unplug,
+        [this, name](THidDevice& d) { entries.push_back(name + " " + d.PnPInfo().Driver); });
   }
   std::vector<std::string> take() { return std::exchange(entries, {}); }
   char code_change = 0, code_arrival = 0, code_removal = 0, code_unplug = 0;
@@ -107,9 +111,9 @@ TEST_F(HidControllerTest, RemovalsRunFromLastToFirst) {
   log.take();
   for (int id : ids) rig.hid.unplug(id);
   rig.notifier.deliver_pending();
-  EXPECT_EQ(log.take(), (std::vector<std::string>{"unplug 0003", "removal 0003", "unplug 0002",
-                                                  "removal 0002", "unplug 0001", "removal 0001",
-                                                  "change"}));
+  EXPECT_EQ(log.take(),
+            (std::vector<std::string>{"unplug 0003", "removal 0003", "unplug 0002", "removal 0002",
+                                      "unplug 0001", "removal 0001", "change"}));
   EXPECT_TRUE(controller.devices().empty());
 }
 

@@ -42,9 +42,11 @@ class HidDeviceTest : public ::testing::Test {
     return device;
   }
   THidDataEvent recorder() {
-    return THidDataEvent(&received, [this](THidDevice&, uint8_t id, const uint8_t* data, uint16_t size) {
-      received.push_back({id, std::vector<uint8_t>(data, data + size), rig.main_thread.is_main_thread()});
-    });
+    return THidDataEvent(
+        &received, [this](THidDevice&, uint8_t id, const uint8_t* data, uint16_t size) {
+          received.push_back(
+              {id, std::vector<uint8_t>(data, data + size), rig.main_thread.is_main_thread()});
+        });
   }
 
   HidRig rig;
@@ -89,7 +91,8 @@ TEST_F(HidDeviceTest, ConstructionIdentifiesOrRaisesTheTwoErrors) {
 
 TEST_F(HidDeviceTest, ThreadSleepTimeAcceptsTenToTenThousandOnly) {
   THidDevice* device = plug_and_claim(panel_spec(13, "0001"));
-  const std::pair<int, int> cases[] = {{9, 100}, {10, 10}, {10001, 10}, {10000, 10000}, {0, 10000}, {-5, 10000}};
+  const std::pair<int, int> cases[] = {{9, 100},       {10, 10},   {10001, 10},
+                                       {10000, 10000}, {0, 10000}, {-5, 10000}};
   for (auto [assigned, expected] : cases) {
     device->SetThreadSleepTime(assigned);
     EXPECT_EQ(device->ThreadSleepTime(), expected) << "after assigning " << assigned;
@@ -97,7 +100,8 @@ TEST_F(HidDeviceTest, ThreadSleepTimeAcceptsTenToTenThousandOnly) {
 }
 
 TEST_F(HidDeviceTest, ProductNameIsCachedOnceReadAndRetriedUntilThen) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001", u"COM PANEL"), {.product_string_fails = true});
+  THidDevice* device =
+      plug_and_claim(panel_spec(13, "0001", u"COM PANEL"), {.product_string_fails = true});
   EXPECT_EQ(device->ProductName(), u"");
   rig.hid.set_faults(device_id, {});
   EXPECT_EQ(device->ProductName(), u"COM PANEL");
@@ -245,7 +249,8 @@ TEST_F(HidDeviceTest, ErrorInTheDataHandlerEndsReadingUntilLentAgain) {
 }
 
 TEST_F(HidDeviceTest, FailedReadStartIsReportedThenRetriedAfterThreadSleepTime) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001"), {.read_start_fails = true, .error_code = 31});
+  THidDevice* device =
+      plug_and_claim(panel_spec(13, "0001"), {.read_start_fails = true, .error_code = 31});
   device->SetThreadSleepTime(100);
   std::vector<std::chrono::steady_clock::time_point> errors;
   std::vector<uint32_t> codes;

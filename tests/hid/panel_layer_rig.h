@@ -15,8 +15,12 @@ struct PanelLayerRig : HidRig {
   PanelLists lists;
   ProgramFlags flags;
   std::vector<std::vector<std::string>> device_lists;  // every rebuild of the list box
-  PanelLayer layer{hid,   notifier, main_thread, RadioContext{state, lists, config},
-                   flags, PanelLayerHooks{[this](const std::vector<std::string>& lines) {
+  PanelLayer layer{hid,
+                   notifier,
+                   main_thread,
+                   RadioContext{state, lists, config},
+                   flags,
+                   PanelLayerHooks{[this](const std::vector<std::string>& lines) {
                      device_lists.push_back(lines);
                    }}};
 

@@ -57,7 +57,8 @@ struct Attach {
 };
 
 TEST(Pairing, LowerNumberGetsTheFirstValueWhicheverIsFoundFirst) {
-  const BasePair com_yes{16, 256}, com_no{256, 16}, nav_yes{512, 1024}, rmp_yes{1, 2}, adf_yes{16384, 32768};
+  const BasePair com_yes{16, 256}, com_no{256, 16}, nav_yes{512, 1024}, rmp_yes{1, 2},
+      adf_yes{16384, 32768};
   struct Case {
     const char* name;
     BasePair com, nav, adf, rmp;
@@ -71,11 +72,28 @@ TEST(Pairing, LowerNumberGetsTheFirstValueWhicheverIsFoundFirst) {
       {"one COM, YES", com_yes, {}, {}, {}, {{13, 3}}, {{3, 16}}},
       {"one COM, other value", com_no, {}, {}, {}, {{13, 3}}, {{3, 256}}},
       {"key missing", {}, {}, {}, {}, {{13, 3}, {13, 7}}, {{3, 0}, {7, 0}}},
-      {"three NAV 5, 9, 2", {}, nav_yes, {}, {}, {{14, 5}, {14, 9}, {14, 2}}, {{5, 1024}, {9, 1024}, {2, 512}}},
-      {"two RMPs beside an ADF", {}, {}, adf_yes, rmp_yes, {{17, 4}, {15, 1}, {17, 6}},
+      {"three NAV 5, 9, 2",
+       {},
+       nav_yes,
+       {},
+       {},
+       {{14, 5}, {14, 9}, {14, 2}},
+       {{5, 1024}, {9, 1024}, {2, 512}}},
+      {"two RMPs beside an ADF",
+       {},
+       {},
+       adf_yes,
+       rmp_yes,
+       {{17, 4}, {15, 1}, {17, 6}},
        {{4, 1}, {6, 2}, {1, 16384}}},
       {"kinds pair apart", com_yes, nav_yes, {}, {}, {{14, 1}, {13, 2}}, {{1, 512}, {2, 16}}},
-      {"multi-radio and transponder fixed", com_yes, {}, {}, {}, {{8, 1}, {16, 2}}, {{1, 0}, {2, 4096}}},
+      {"multi-radio and transponder fixed",
+       com_yes,
+       {},
+       {},
+       {},
+       {{8, 1}, {16, 2}},
+       {{1, 0}, {2, 4096}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -119,11 +137,13 @@ TEST(Discovery, OnlyPanelsGetObjectsButEveryDeviceIsClaimed) {
   VirtualHidSpec mouse = panel_spec(13, "0001", u"MOUSE");
   mouse.vendor_id = 0x046D;
   rig.hid.plug(mouse);
-  for (uint16_t product : {9, 10, 11, 18}) rig.hid.plug(panel_spec(product, key(product), u"OTHER"));
+  for (uint16_t product : {9, 10, 11, 18})
+    rig.hid.plug(panel_spec(product, key(product), u"OTHER"));
   rig.hid.plug(panel_spec(13, "0012", u"COM"));
   rig.hid.plug(panel_spec(12, "0004", u"SWITCH"));
   rig.start();
-  EXPECT_EQ(rig.last_lines(), (std::vector<std::string>{"COM - Device = 12", "SWITCH - Device = 4"}));
+  EXPECT_EQ(rig.last_lines(),
+            (std::vector<std::string>{"COM - Device = 12", "SWITCH - Device = 4"}));
   EXPECT_EQ(rig.lists.radios.size(), 1u);
   EXPECT_EQ(rig.lists.switches.size(), 1u);
   for (const auto& device : rig.layer.controller().devices()) {
@@ -187,7 +207,8 @@ TEST(Discovery, ListBoxIsRebuiltOnEveryPassInOrderOfDiscovery) {
   int sw = rig.hid.plug(panel_spec(12, "0003", u"SWITCH"));
   rig.hid.plug(panel_spec(14, "0005", u""), {.product_string_fails = true});
   rig.start();
-  const std::vector<std::string> all = {"PANEL - Device = 12", "SWITCH - Device = 3", " - Device = 5"};
+  const std::vector<std::string> all = {"PANEL - Device = 12", "SWITCH - Device = 3",
+                                        " - Device = 5"};
   EXPECT_EQ(rig.last_lines(), all);
   std::size_t rebuilds = rig.device_lists.size();
   rig.layer.discover_panels();  // nothing new: rebuilt all the same

@@ -29,7 +29,8 @@ class InputFeeder {
     uint8_t phase = 0;
     while (!stop_) {
       int id = current_;
-      if (id != 0 && hid_.inject_input(id, {0x00, static_cast<uint8_t>(0xFE | phase), 0xFF})) phase ^= 1;
+      if (id != 0 && hid_.inject_input(id, {0x00, static_cast<uint8_t>(0xFE | phase), 0xFF}))
+        phase ^= 1;
       std::this_thread::yield();
     }
   }

@@ -130,17 +130,17 @@ TEST_F(VirtualPanelLinkTest, MalformedLinesAreCountedAndChangeNothing) {
       "",
       "HELLO",
       "add c1 0000 000d 3 9 0012 COM",
-      "ADD c1 0000 000d 3 9 0012 again",     // id taken
-      "ADD c2 000 000d 3 9 0012 COM",        // vendor not four digits
+      "ADD c1 0000 000d 3 9 0012 again",  // id taken
+      "ADD c2 000 000d 3 9 0012 COM",     // vendor not four digits
       "ADD c2 0000 00zz 3 9 0012 COM",
       "ADD c2 0000 000d x 9 0012 COM",
-      "ADD c2 0000 000d 3 99999 0012 COM",   // longer than any report
-      "ADD c2 0000 000d 3 9",                // no driver key
-      "ADD c2/x 0000 000d 3 9 0012 COM",     // id with a stray character
+      "ADD c2 0000 000d 3 99999 0012 COM",  // longer than any report
+      "ADD c2 0000 000d 3 9",               // no driver key
+      "ADD c2/x 0000 000d 3 9 0012 COM",    // id with a stray character
       "INPUT c1",
       "INPUT c1 0",
       "INPUT c1 00fe ff",
-      "INPUT c1 00feffff",                   // longer than the device's input report
+      "INPUT c1 00feffff",  // longer than the device's input report
       "INPUT zz 00feff",
       "REMOVE zz",
       "REMOVE c1 extra",

@@ -1,12 +1,11 @@
 // The virtual panel host's panels: their input reports must mean to Tarvion's
 // decoding what the command said, and their output descriptions must read
 // the reports as the panels show them.
-#include "panel_model.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "panel_model.h"
 #include "radio/input_decoding.h"
 
 namespace tarvion {
@@ -104,10 +103,18 @@ TEST(VirtualPanelModel, OutputIsDescribedAsThePanelShowsIt) {
     std::string shown;
   };
   const Case cases[] = {
-      {13, {0, 0x00, 0x80, 0x11, 0x00, 0x90, 0x11, 0x88, 0x79}, "display [118000] [119000]  dots 88  bright 121"},
-      {13, {0, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x00, 0x79}, "display [      ] [      ]  dots 00  bright 121"},
-      {14, {0, 0x00, 0x08, 0x01, 0x80, 0x10, 0xAA, 0x34, 0x79}, "display [10800] [10800]  dots 34  bright 121"},
-      {16, {0, 0x00, 0x00, 0x00, 0x02, 0x01, 0x0A, 0x05, 0x79}, "display [1200]  dots 05  bright 121"},
+      {13,
+       {0, 0x00, 0x80, 0x11, 0x00, 0x90, 0x11, 0x88, 0x79},
+       "display [118000] [119000]  dots 88  bright 121"},
+      {13,
+       {0, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x00, 0x79},
+       "display [      ] [      ]  dots 00  bright 121"},
+      {14,
+       {0, 0x00, 0x08, 0x01, 0x80, 0x10, 0xAA, 0x34, 0x79},
+       "display [10800] [10800]  dots 34  bright 121"},
+      {16,
+       {0, 0x00, 0x00, 0x00, 0x02, 0x01, 0x0A, 0x05, 0x79},
+       "display [1200]  dots 05  bright 121"},
       {17, {0, 0x51, 0x85, 0x12, 0x00, 0x60, 0x13, 0x8A, 0x79}, "lights  51  bright 121"},
       {12, {0, 0x79, 0x00, 0x07, 0x40, 0, 0, 0, 0}, "switch  digits [07]  lights 40  bright 121"},
       {13, {0, 1, 2}, "short output report (3 bytes)"},

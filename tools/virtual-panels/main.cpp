@@ -26,7 +26,8 @@ const char* const kUsage =
     "  press|release|tap ID INPUT       (swap test annunciator adfswitch flagset flagclear\n"
     "                                    com1 com2 nav nav1 nav2 adf)\n"
     "  bit ID N on|off                  raw ID HEX        sleep MS\n"
-    "  expect ID HEX [MS]               the script waits for that output report (exit 1 if never)\n";
+    "  expect ID HEX [MS]               the script waits for that output report (exit 1 if "
+    "never)\n";
 
 }  // namespace
 

@@ -33,7 +33,8 @@ std::string to_hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   return text;
 }
 
@@ -97,7 +98,8 @@ bool PanelHost::listen(uint16_t port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listen_fd_, 1) != 0) {
-    err_ << "virtual-panels: cannot listen on 127.0.0.1:" << port << ": " << std::strerror(errno) << "\n";
+    err_ << "virtual-panels: cannot listen on 127.0.0.1:" << port << ": " << std::strerror(errno)
+         << "\n";
     return false;
   }
   socklen_t length = sizeof address;
@@ -121,7 +123,8 @@ bool PanelHost::plug(const std::string& id, uint16_t kind, const std::string& dr
     return false;
   }
   panels_.push_back(Panel{id, driver_key, name, PanelModel(kind)});
-  out_ << "plugged " << id << " (" << kind_name(kind) << ", driver key " << driver_key << ")" << std::endl;
+  out_ << "plugged " << id << " (" << kind_name(kind) << ", driver key " << driver_key << ")"
+       << std::endl;
   announce(panels_.back());
   return true;
 }
@@ -219,7 +222,8 @@ bool PanelHost::execute(const std::string& line) {
     return true;
   }
   if (verb == "list") {
-    for (const Panel& p : panels_) out_ << p.id << " " << kind_name(p.model.kind()) << " " << p.driver_key << "\n";
+    for (const Panel& p : panels_)
+      out_ << p.id << " " << kind_name(p.model.kind()) << " " << p.driver_key << "\n";
     out_.flush();
     return true;
   }

@@ -20,29 +20,36 @@ constexpr int kPhaseB[4] = {0, 0, 1, 1};
 // Payload bit numbers (byte * 8 + bit) of the named inputs, by kind. Kinds 8
 // and 17 carry a 16-bit word with payload byte 0 as its high byte, so word
 // bit w is payload bit w + 8 for w < 8 and w - 8 above.
-constexpr int word_bit(int w) { return w < 8 ? w + 8 : w - 8; }
+constexpr int word_bit(int w) {
+  return w < 8 ? w + 8 : w - 8;
+}
 
 const std::map<std::string, int>& inputs_of(uint16_t kind) {
-  static const std::map<std::string, int> single = {
-      {"swap", 6}, {"test", 2}, {"bit17", 7}};
-  static const std::map<std::string, int> adf = {
-      {"swap", 6}, {"annunciator", 2}, {"adfswitch", 7}};
-  static const std::map<std::string, int> xpdr = {
-      {"annunciator", 7}, {"bit17", 8}, {"test", 11}};
-  static const std::map<std::string, int> multi = {
-      {"swap", word_bit(0)}, {"flagset", word_bit(3)}, {"flagclear", word_bit(5)},
-      {"test", word_bit(13)}};
+  static const std::map<std::string, int> single = {{"swap", 6}, {"test", 2}, {"bit17", 7}};
+  static const std::map<std::string, int> adf = {{"swap", 6}, {"annunciator", 2}, {"adfswitch", 7}};
+  static const std::map<std::string, int> xpdr = {{"annunciator", 7}, {"bit17", 8}, {"test", 11}};
+  static const std::map<std::string, int> multi = {{"swap", word_bit(0)},
+                                                   {"flagset", word_bit(3)},
+                                                   {"flagclear", word_bit(5)},
+                                                   {"test", word_bit(13)}};
   static const std::map<std::string, int> rmp = {
-      {"nav1", word_bit(0)}, {"nav2", word_bit(1)}, {"adf", word_bit(2)}, {"swap", word_bit(12)},
+      {"nav1", word_bit(0)},  {"nav2", word_bit(1)},  {"adf", word_bit(2)}, {"swap", word_bit(12)},
       {"com1", word_bit(13)}, {"com2", word_bit(14)}, {"nav", word_bit(15)}};
   static const std::map<std::string, int> none;
   switch (kind) {
-    case 13: case 14: return single;
-    case 15: return adf;
-    case 16: return xpdr;
-    case 8: return multi;
-    case 17: return rmp;
-    default: return none;
+    case 13:
+    case 14:
+      return single;
+    case 15:
+      return adf;
+    case 16:
+      return xpdr;
+    case 8:
+      return multi;
+    case 17:
+      return rmp;
+    default:
+      return none;
   }
 }
 
@@ -61,7 +68,9 @@ std::string hex2(uint8_t b) {
   return text;
 }
 
-char digit_char(unsigned d) { return d <= 9 ? static_cast<char>('0' + d) : d == 10 ? ' ' : '?'; }
+char digit_char(unsigned d) {
+  return d <= 9 ? static_cast<char>('0' + d) : d == 10 ? ' ' : '?';
+}
 
 // Packed digits: position p (1..12) is in byte (p-1)/2, odd positions low.
 unsigned packed(const std::vector<uint8_t>& r, int p) {
@@ -85,7 +94,8 @@ std::optional<uint16_t> kind_of(const std::string& name) {
   try {
     std::size_t used = 0;
     int value = std::stoi(name, &used);
-    if (used == name.size() && (value == 8 || (value >= 12 && value <= 17))) return static_cast<uint16_t>(value);
+    if (used == name.size() && (value == 8 || (value >= 12 && value <= 17)))
+      return static_cast<uint16_t>(value);
   } catch (...) {
   }
   return std::nullopt;
@@ -100,7 +110,9 @@ std::string kind_name(uint16_t kind) {
 
 PanelModel::PanelModel(uint16_t kind) : kind_(kind), active_(input_length() - 1, 0) {
   switch (kind) {
-    case 13: case 14: case 15:
+    case 13:
+    case 14:
+    case 15:
       outer_ = {0, 1};
       inner_ = {5, 4};
       break;
@@ -124,7 +136,9 @@ PanelModel::PanelModel(uint16_t kind) : kind_(kind), active_(input_length() - 1,
   if (kind == 8) select("com1");
 }
 
-uint16_t PanelModel::input_length() const { return kind_ == 12 ? 6 : 3; }
+uint16_t PanelModel::input_length() const {
+  return kind_ == 12 ? 6 : 3;
+}
 
 std::vector<uint8_t> PanelModel::input_report() const {
   std::vector<uint8_t> report(input_length(), 0);

@@ -3,8 +3,6 @@
 // place of the real HID services when TARVION_VIRTUAL_PANELS is set.
 #pragma once
 
-#include "platform/posix/posix_only.h"
-
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "base/main_thread.h"
+#include "platform/posix/posix_only.h"
 #include "platform/virtual/virtual_panel_link.h"
 
 namespace tarvion {
@@ -20,7 +19,8 @@ class VirtualPanelConnection {
  public:
   // Main thread. Connects to the host; nullptr, with the reason, when it cannot.
   static std::unique_ptr<VirtualPanelConnection> connect(const PanelHostEndpoint& endpoint,
-                                                         MainThread& main_thread, std::string& error);
+                                                         MainThread& main_thread,
+                                                         std::string& error);
   // Main thread: ends the connection and its thread. Whatever used hid() and
   // notifier() must be gone by then.
   ~VirtualPanelConnection();

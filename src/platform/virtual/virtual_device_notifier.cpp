@@ -2,9 +2,13 @@
 
 namespace tarvion {
 
-void VirtualDeviceNotifier::set_handler(DeviceChangeHandler handler) { handler_ = std::move(handler); }
+void VirtualDeviceNotifier::set_handler(DeviceChangeHandler handler) {
+  handler_ = std::move(handler);
+}
 
-void VirtualDeviceNotifier::post(int32_t change_param) { queue(change_param); }
+void VirtualDeviceNotifier::post(int32_t change_param) {
+  queue(change_param);
+}
 
 void VirtualDeviceNotifier::queue(int32_t change_param) {
   std::function<void()> wake;

@@ -19,7 +19,9 @@ bool VirtualHid::fail(uint32_t code) const {
   return false;
 }
 
-uint32_t VirtualHid::last_error() const { return thread_last_error; }
+uint32_t VirtualHid::last_error() const {
+  return thread_last_error;
+}
 
 int VirtualHid::plug(VirtualHidSpec spec, VirtualHidFaults faults) {
   int id = 0;
@@ -84,7 +86,8 @@ std::vector<HidInterface> VirtualHid::list_interfaces() {
   std::vector<HidInterface> present;
   if (!bound_) return present;
   for (const auto& [id, device] : devices_) {
-    if (device.present) present.push_back({device.spec.identity, device.path, device.spec.driver_key});
+    if (device.present)
+      present.push_back({device.spec.identity, device.path, device.spec.driver_key});
   }
   return present;
 }

@@ -29,14 +29,14 @@ struct VirtualHidSpec {
 };
 
 struct VirtualHidFaults {
-  bool cannot_open = false;         // every open fails
-  bool query_only = false;          // only query-only opens succeed
+  bool cannot_open = false;  // every open fails
+  bool query_only = false;   // only query-only opens succeed
   bool attributes_fail = false;
   bool caps_fail = false;
   bool product_string_fails = false;
   bool write_fails = false;
   bool read_start_fails = false;
-  uint32_t error_code = 1167;       // what last_error() reports for these
+  uint32_t error_code = 1167;  // what last_error() reports for these
 };
 
 // Error codes of the virtual backend, after the Windows ones.
@@ -59,7 +59,8 @@ class VirtualHid : public HidAccess {
   // read or waits in the device's queue (32 reports, the oldest dropped).
   bool inject_input(int id, std::vector<uint8_t> report);
   // Called on the writing thread after each successful write.
-  void set_output_listener(std::function<void(int id, const std::vector<uint8_t>& report)> listener);
+  void set_output_listener(
+      std::function<void(int id, const std::vector<uint8_t>& report)> listener);
 
   std::vector<std::vector<uint8_t>> outputs(int id) const;
   std::vector<int> plugged() const;
@@ -75,7 +76,8 @@ class VirtualHid : public HidAccess {
   bool get_attributes(HidHandle handle, HidAttributes& attributes) override;
   bool get_caps(HidHandle handle, HidCaps& caps) override;
   bool get_product_string(HidHandle handle, std::u16string& text) override;
-  bool write(HidHandle handle, const uint8_t* data, std::size_t length, std::size_t& written) override;
+  bool write(HidHandle handle, const uint8_t* data, std::size_t length,
+             std::size_t& written) override;
   bool start_read(HidHandle handle, uint8_t* buffer, std::size_t length) override;
   std::optional<std::size_t> wait_read(HidHandle handle, uint32_t timeout_ms) override;
   void cancel_read(HidHandle handle) override;
@@ -102,8 +104,8 @@ class VirtualHid : public HidAccess {
     std::size_t bytes = 0;
   };
 
-  Device* device_of(HidHandle handle);        // lock held; null when gone
-  bool fail(uint32_t code) const;             // sets last_error, returns false
+  Device* device_of(HidHandle handle);                          // lock held; null when gone
+  bool fail(uint32_t code) const;                               // sets last_error, returns false
   void complete(Handle& handle, std::vector<uint8_t>& report);  // lock held
 
   VirtualDeviceNotifier* notifier_;

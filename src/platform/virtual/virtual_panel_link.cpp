@@ -59,7 +59,7 @@ std::u16string utf8_to_utf16(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t extra = byte < 0x80 ? 0
+    std::size_t extra = byte < 0x80             ? 0
                         : (byte & 0xE0) == 0xC0 ? 1
                         : (byte & 0xF0) == 0xE0 ? 2
                         : (byte & 0xF8) == 0xF0 ? 3
@@ -76,7 +76,8 @@ std::u16string utf8_to_utf16(std::string_view text) {
         ok = ok && (next & 0xC0) == 0x80;
         value = (value << 6) | (next & 0x3F);
       }
-      if (ok && value >= kSmallest[extra] && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
+      if (ok && value >= kSmallest[extra] && value <= 0x10FFFF &&
+          (value < 0xD800 || value > 0xDFFF)) {
         c = value;
         length = extra + 1;
       }
@@ -149,7 +150,8 @@ std::optional<PanelHostEndpoint> parse_panel_host_endpoint(std::string_view text
     reason = "the port must be a number from 1 to 65535";
     return std::nullopt;
   }
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   PanelHostEndpoint endpoint;
   endpoint.port = static_cast<uint16_t>(*port);
   if (host == "localhost") {
@@ -235,9 +237,11 @@ bool VirtualPanelLink::add(std::string_view rest) {
   // The driver key runs to the next space; the product string is the rest.
   std::size_t space = rest.find(' ');
   std::string_view driver_key = rest.substr(0, space);
-  std::string_view product_string = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
-  if (!valid_id(id) || !vendor || !product || !input_length || !output_length || driver_key.empty() ||
-      driver_key.size() > kMaxDriverKeyLength || product_string.size() > kMaxReportLength) {
+  std::string_view product_string =
+      space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+  if (!valid_id(id) || !vendor || !product || !input_length || !output_length ||
+      driver_key.empty() || driver_key.size() > kMaxDriverKeyLength ||
+      product_string.size() > kMaxReportLength) {
     return false;
   }
   std::lock_guard lock(mutex_);

@@ -68,7 +68,7 @@ class VirtualPanelLink {
   std::string partial_;
   bool discarding_ = false;  // inside a line that grew too long
   mutable std::mutex mutex_;
-  std::map<std::string, int> device_of_;     // host id -> virtual device
+  std::map<std::string, int> device_of_;  // host id -> virtual device
   std::map<int, std::string> host_id_of_;
   std::map<int, uint16_t> input_length_of_;
   std::atomic<uint64_t> malformed_{0};

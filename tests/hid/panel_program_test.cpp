@@ -1,0 +1,106 @@
+// The panel layer inside a whole Program on the virtual platform: start-up
+// finds the panels, the 20 ms cycle writes their images, input changes them,
+// and closing leaves them dark and handed back.
+#include <gtest/gtest.h>
+
+#include "hid_rig.h"
+#include "idle_socket.h"
+#include "platform/virtual/null_seams.h"
+#include "platform/virtual/recording_view.h"
+#include "platform/virtual/virtual_clock.h"
+#include "shell/program.h"
+
+namespace tarvion {
+namespace {
+
+using testing::HidRig;
+using testing::IdleSocket;
+using testing::panel_spec;
+
+using Report = std::vector<uint8_t>;
+
+struct ProgramRig : HidRig {
+  VirtualClock clock;
+  RecordingView view;
+  IdleSocket socket;
+  NullIpcTransport ipc;
+  std::unique_ptr<Program> program;
+
+  explicit ProgramRig(std::string config) {
+    program = std::make_unique<Program>(ProgramSeams{main_thread, clock, view, socket, hid,
+                                                     notifier, ipc, [config] { return config; }});
+  }
+  ~ProgramRig() { program.reset(); }
+};
+
+const char* const kConfig =
+    "ZEMP_HOST=127.0.0.1\nZEMP_PORT=8080\nFIRST_DEVICE_COM1=YES\nMINIMIZED=NO\nSET_COM1=121500\n";
+
+TEST(PanelsInTheProgram, FoundAtStartUpDrivenByTheCycleAndLeftDarkAtClose) {
+  ProgramRig rig(kConfig);
+  int com = rig.hid.plug(panel_spec(13, "0012", u"COM PANEL"));
+  int sw = rig.hid.plug(panel_spec(12, "0004", u"SWITCH PANEL"));
+  rig.program->FormCreate();
+  rig.notifier.deliver_pending();  // the controller's own notification: discovery again
+  EXPECT_EQ(rig.view.device_list,
+            (std::vector<std::string>{"COM PANEL - Device = 12", "SWITCH PANEL - Device = 4"}));
+  EXPECT_TRUE(rig.program->flags.panels_ready);
+  EXPECT_EQ(rig.hid.outputs(sw), std::vector<Report>{Report(9, 0)});
+
+  // The blank image composed at discovery goes out on the first tick.
+  rig.clock.advance(20);
+  EXPECT_EQ(rig.hid.outputs(com),
+            (std::vector<Report>{{0x00, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x00, 0x79}}));
+
+  // The resting report selects COM1, which shows the configured value.
+  rig.hid.inject_input(com, {0x00, 0xFF, 0xFF});
+  ASSERT_TRUE(rig.pump_until([&] { return rig.program->panels.radios.at(0)->mode == 1; }));
+  rig.clock.advance(20);
+  EXPECT_EQ(rig.hid.outputs(com).back(),
+            (Report{0x00, 0x00, 0x15, 0x12, 0x00, 0x80, 0x11, 0x88, 0x79}));
+  rig.clock.advance(200);
+  EXPECT_EQ(rig.hid.outputs(com).size(), 2u);  // nothing changed: nothing sent
+
+  rig.program->FormClose();
+  EXPECT_EQ(rig.hid.outputs(com).back(),
+            (Report{0x00, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x00, 0x01}));
+  EXPECT_EQ(rig.hid.outputs(sw).back(),
+            (Report{0x00, 0x01, 0x0A, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_FALSE(rig.program->flags.panels_ready);
+  EXPECT_TRUE(rig.program->panels.radios.empty());
+  for (const auto& device : rig.program->panel_layer().controller().devices()) {
+    EXPECT_FALSE(device->Claimed());
+    EXPECT_FALSE(device->Reading());
+  }
+  EXPECT_EQ(rig.hid.open_handle_count(), 0u);
+}
+
+TEST(PanelsInTheProgram, PanelPluggedWhileRunningIsFoundAndUnpluggedIsGone) {
+  ProgramRig rig(kConfig);
+  rig.program->FormCreate();
+  rig.notifier.deliver_pending();
+  EXPECT_TRUE(rig.view.device_list.empty());
+  int nav = rig.hid.plug(panel_spec(14, "0007", u"NAV"));
+  rig.notifier.deliver_pending();
+  EXPECT_EQ(rig.view.device_list, std::vector<std::string>{"NAV - Device = 7"});
+  rig.hid.unplug(nav);
+  rig.notifier.deliver_pending();
+  EXPECT_TRUE(rig.view.device_list.empty());
+  EXPECT_TRUE(rig.program->panels.radios.empty());
+  rig.clock.advance(100);  // the cycle runs on with no panel
+  rig.program->FormClose();
+}
+
+TEST(PanelsInTheProgram, ProgramDestroyedWithoutCloseStopsEveryReadThread) {
+  ProgramRig rig(kConfig);
+  int com = rig.hid.plug(panel_spec(13, "0012"));
+  rig.program->FormCreate();
+  rig.notifier.deliver_pending();
+  rig.hid.inject_input(com, {0x00, 0xFE, 0xFF});
+  ASSERT_TRUE(rig.pump_until([&] { return rig.program->panels.radios.at(0)->input != 0; }));
+  rig.program.reset();
+  EXPECT_EQ(rig.hid.open_handle_count(), 0u);
+}
+
+}  // namespace
+}  // namespace tarvion
