@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     std::cout << "usage: tarvion-spine-demo [CONFIG] [SECONDS]\n"
                  "Runs the program on the virtual platform (no panels, no simulator) with\n"
                  "CONFIG (default Tarvion.ini) for SECONDS of virtual time (default 10),\n"
-                 "printing the window's texts as they change.\n";
+                 "printing the window's texts and the ZEMP connection attempts as they happen.\n";
     return 0;
   }
   std::string path = argc > 1 ? argv[1] : "Tarvion.ini";
@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   // No network behind it: every attempt is refused, a moment after it starts.
   tarvion::InMemorySocket socket(clock);
   socket.set_answer(tarvion::InMemorySocket::Answer::refuse);
+  socket.on_wire = view.on_line;
   tarvion::NullHidAccess hid;
   tarvion::NullDeviceNotifier notifier;
   tarvion::NullIpcTransport ipc;
