@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ HidReportLayout parse(const std::vector<uint8_t>& bytes) {
 }
 
 struct LayoutCase {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
   std::vector<uint8_t> descriptor;
   uint16_t input, output, feature;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 #include "hid/hid_controller.h"
 #include "hid/panel_recognition.h"
@@ -87,6 +88,8 @@ TEST(HidrawListing, EachNodeIsListedWithItsIdentityPathAndANumberOfItsOwn) {
 }
 
 struct OpenCase {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
   std::function<std::string(FakeDevTree&)> make;
   HidOpenMode mode;

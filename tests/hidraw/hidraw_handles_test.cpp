@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,8 @@ std::optional<Bytes> read_report(HidrawHandles& handles, HidHandle handle, std::
 }
 
 struct FramingCase {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
   bool numbered;
   Bytes sent;  // what the kernel hands out

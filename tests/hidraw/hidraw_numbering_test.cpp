@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -46,6 +47,8 @@ std::pair<std::string, std::string> colliding_ports() {
 }
 
 struct NumberingCase {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const NumberingCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
   std::vector<Listing> listings;
   // Given the numbers after each listing.

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace tarvion {
 namespace {
 
 struct Utf16Case {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const Utf16Case& c, std::ostream* os) { *os << c.name; }
   std::string name;
   std::string utf8;
   std::u16string utf16;

@@ -60,7 +60,8 @@ struct DescriptorBuilder {
 inline std::vector<uint8_t> panel_descriptor(uint32_t input_bytes, uint32_t output_bytes,
                                              uint32_t report_id = 0) {
   DescriptorBuilder d;
-  d.usage_page(0x01).usage(0x00).collection().logical_max(0xFF);
+  // A vendor-defined page: no input driver takes the device, hidraw alone does.
+  d.usage_page(0xFF00).usage(0x01).collection().logical_max(0xFF);
   if (report_id != 0) d.report_id(report_id);
   d.inputs(8, input_bytes).outputs(8, output_bytes).end_collection();
   return d.bytes;

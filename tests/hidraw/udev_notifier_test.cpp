@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <stdexcept>
 #include <vector>
 
@@ -131,6 +132,8 @@ struct DaemonMarker {
 };
 
 struct SourceCase {
+  // Failures name the case, not its bytes.
+  friend void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
   UdevSource source;
   bool daemon_running;     // the marker file exists

@@ -1,0 +1,134 @@
+#!/bin/bash
+# Runs a test program inside a small VM booted with the installed Debian
+# kernel, where uhid can make real hidraw devices (this machine's own kernel
+# has none). Builds the initramfs (busybox, the hid, hid-generic and uhid
+# modules, the program and the shared libraries it needs), boots it under
+# qemu (TCG), and exits 0 only when the program ran to its end and passed.
+#
+#   run_vm_test.sh <test program> <work folder> [program arguments...]
+#
+# Needs: apt-get install qemu-system-x86 linux-image-amd64 busybox-static cpio
+# and read access to /boot/vmlinuz-* (root on Debian).
+set -euo pipefail
+
+program=${1:?test program}
+work=${2:?work folder}
+shift 2
+limit=${TARVION_VM_TIMEOUT:-240}
+
+fail() {
+  echo "vm test: $*" >&2
+  exit 1
+}
+
+command -v qemu-system-x86_64 >/dev/null ||
+  fail "qemu-system-x86_64 is missing (apt-get install qemu-system-x86)"
+command -v cpio >/dev/null || fail "cpio is missing (apt-get install cpio)"
+busybox=$(command -v busybox || true)
+[ -n "$busybox" ] || fail "busybox is missing (apt-get install busybox-static)"
+ldd "$busybox" >/dev/null 2>&1 && fail "$busybox is not static (apt-get install busybox-static)"
+[ -x "$program" ] || fail "no test program at $program"
+
+# The newest installed kernel whose modules include uhid.
+kernel=""
+modules=""
+for candidate in $(ls /boot/vmlinuz-* 2>/dev/null | sort -V -r); do
+  version=${candidate#/boot/vmlinuz-}
+  if [ -n "$(find "/lib/modules/$version" -name 'uhid.ko*' 2>/dev/null)" ]; then
+    kernel=$candidate
+    modules=/lib/modules/$version
+    break
+  fi
+done
+[ -n "$kernel" ] || fail "no kernel with uhid under /boot (apt-get install linux-image-amd64)"
+[ -r "$kernel" ] || fail "$kernel is not readable (run as root)"
+
+root=$work/initramfs
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,run,tmp,modules}
+cp "$busybox" "$root/bin/busybox"
+
+# Modules and what they depend on, in load order, uncompressed (busybox's
+# insmod takes plain .ko files). A module built into the kernel needs nothing.
+declare -A added=()
+order=()
+add_module() {
+  local name=$1 line path deps dep i
+  [ -n "${added[$name]:-}" ] && return 0
+  added[$name]=1
+  line=$(grep -E "(^|/)${name}\.ko(\.xz|\.zst|\.gz)?:" "$modules/modules.dep" | head -n1 || true)
+  if [ -z "$line" ]; then
+    grep -qE "(^|/)${name}\.ko$" "$modules/modules.builtin" 2>/dev/null && return 0
+    fail "module $name not found in $modules"
+  fi
+  path=${line%%:*}
+  read -r -a deps <<<"${line#*:}"
+  for ((i = ${#deps[@]} - 1; i >= 0; i--)); do
+    dep=$(basename "${deps[$i]}")
+    add_module "${dep%%.ko*}"
+  done
+  case "$path" in
+    *.xz) xz -dc "$modules/$path" >"$root/modules/$name.ko" ;;
+    *.zst) zstd -qdc "$modules/$path" >"$root/modules/$name.ko" ;;
+    *.gz) gzip -dc "$modules/$path" >"$root/modules/$name.ko" ;;
+    *) cp "$modules/$path" "$root/modules/$name.ko" ;;
+  esac
+  order+=("$name")
+}
+for wanted in hid hid-generic uhid; do add_module "$wanted"; done
+
+# The program, without its debug sections (they only make the image big), and
+# every shared library it loads, at the paths it looks for them.
+objcopy --strip-debug "$program" "$root/test-program"
+libdirs=()
+while read -r lib; do
+  mkdir -p "$root$(dirname "$lib")"
+  cp -L "$lib" "$root$lib"
+  libdirs+=("$(dirname "$lib")")
+done < <(ldd "$program" | grep -oE '/[^ ]+' | sort -u)
+libpath=$(printf '%s\n' "${libdirs[@]}" | sort -u | paste -sd: -)
+
+args=""
+for arg in "$@"; do args+=" '${arg//\'/}'"; done
+cat >"$root/init" <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /run
+mount -t tmpfs tmpfs /tmp
+for m in ${order[*]}; do insmod /modules/\$m.ko || echo "TARVION-VM: insmod \$m failed"; done
+echo TARVION-VM-BOOTED
+cd /tmp
+LD_LIBRARY_PATH=$libpath /test-program --gtest_color=no$args
+echo "TARVION-VM-EXIT: \$?"
+poweroff -f
+INIT
+chmod +x "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initramfs.cpio.gz"
+
+log=$work/serial.log
+echo "vm test: booting $kernel"
+timeout "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 -kernel "$kernel" \
+  -initrd "$work/initramfs.cpio.gz" -append "console=ttyS0 quiet panic=-1" \
+  -nographic -no-reboot -nodefaults -serial stdio -monitor none </dev/null >"$log" 2>&1 ||
+  true
+# Without carriage returns and the firmware's terminal escapes, so that each
+# line starts with what the program printed.
+tr -d '\r' <"$log" | sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b[A-Za-z]//g' >"$log.txt"
+
+# The program's own lines (the kernel's are left out unless something failed).
+sed -n '/^TARVION-VM-BOOTED/,$p' "$log.txt"
+if grep -q '^TARVION-VM-EXIT: 0$' "$log.txt" && grep -q '^\[  PASSED  \]' "$log.txt" &&
+  ! grep -q '^\[  FAILED  \]' "$log.txt"; then
+  exit 0
+fi
+if ! grep -q '^TARVION-VM-BOOTED' "$log.txt"; then
+  echo "vm test: the VM did not reach the test program (limit ${limit}s); its console:" >&2
+  tail -n 60 "$log.txt" >&2
+elif ! grep -q '^TARVION-VM-EXIT:' "$log.txt"; then
+  echo "vm test: the test program did not finish within ${limit}s" >&2
+fi
+exit 1
