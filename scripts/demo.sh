@@ -10,12 +10,15 @@
 # (apt-get, only when missing). Ctrl-C ends all three cleanly, Tarvion first so
 # that its goodbye reaches the server and the panels go dark.
 #
-# Environment: TARVION_DEMO_PORT (default 18092), TARVION_DEMO_BUILD (build folder),
-# TARVION_DEMO_CONSOLE=1 (console mode even under a display).
+# While it runs, lines typed here go to zemp-peer as commands ("values" shows
+# what the server holds, "send 256=12150" sends a value, "reset" drops Tarvion's
+# connection, "help" for more).
+#
+# Environment: TARVION_DEMO_BUILD (build folder), TARVION_DEMO_CONSOLE=1 (console
+# mode even under a display). Both tools pick free loopback ports.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARVION_DEMO_BUILD:-$root/build/demo}
-port=${TARVION_DEMO_PORT:-18092}
 
 say() { printf '== %s\n' "$*"; }
 
@@ -36,7 +39,9 @@ if ((${#missing[@]})); then
 fi
 
 say "building in $build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVION_BUILD_LINUX_APP=ON \
+mkdir -p "$(dirname "$build")"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DTARVION_BUILD_LINUX_APP=ON \
   -DTARVION_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
   { tail -30 "$build.configure.log"; exit 1; }
 targets=(tarvion)
@@ -49,26 +54,11 @@ find_bin() { find "$build" -type f -perm -u+x -name "$1" -print -quit; }
 tarvion_bin=$(find_bin tarvion)
 
 work=$(mktemp -d /tmp/tarvion-demo.XXXXXX)
-cat >"$work/Tarvion.ini" <<INI
-Demo configuration of Tarvion: ZEMP to the zemp-peer on this machine.
-XPLANE=YES
-ZEMP_HOST=127.0.0.1
-ZEMP_PORT=$port
-SET_COM1=118000
-SET_COM2=121500
-SET_NAV1=10800
-SET_NAV2=11030
-SET_ADF1=3795
-SET_ADF2=1000
-SET_ATC=1200
-FIRST_DEVICE_COM1=YES
-FIRST_DEVICE_NAV1=YES
-BRIGHT=121
-MINIMIZED=NO
-INI
 
 # Each program runs in a session of its own so that Ctrl-C reaches only this
-# script, which then ends them in order. Output lines carry the program's name.
+# script, which then ends them in order. Output lines carry the program's name;
+# the filters that add it ignore Ctrl-C, or the programs' last lines (and the
+# programs, by SIGPIPE) would die with them.
 peer_pid='' panels_pid='' tarvion_pid=''
 stop() {
   local pid=$1 name=$2
@@ -87,32 +77,80 @@ finish() {
   stop "$tarvion_pid" tarvion
   stop "$panels_pid" virtual-panels
   stop "$peer_pid" zemp-peer
+  sleep 0.2  # the last prefixed lines
   rm -rf "$work"
   say "done"
   exit 0
 }
 trap finish INT TERM
 
+# The port a tool announces in its "listening on 127.0.0.1:PORT" line.
+wait_port() {
+  local log=$1 port=''
+  for _ in $(seq 100); do
+    port=$(grep -o -m1 'listening on 127\.0\.0\.1:[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' || true)
+    [ -n "$port" ] && { echo "$port"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+peer_port=8092
 if ((have_peer)); then
-  say "starting zemp-peer on 127.0.0.1:$port"
-  setsid "$(find_bin zemp-peer)" --host 127.0.0.1 --port "$port" --keepalive 10 \
-    </dev/null > >(sed -u 's/^/[zemp-peer] /') 2>&1 &
+  peer_in=/dev/null
+  [ -t 0 ] && peer_in=/dev/stdin
+  setsid "$(find_bin zemp-peer)" --host 127.0.0.1 --port 0 --keepalive 10 \
+    <"$peer_in" > >(trap '' INT; tee "$work/peer.log" | sed -u 's/^/[zemp-peer] /') 2>&1 &
   peer_pid=$!
+  peer_port=$(wait_port "$work/peer.log") || { echo "zemp-peer did not start" >&2; finish; }
+  say "zemp-peer listens on 127.0.0.1:$peer_port"
 else
-  say "tools/zemp-peer is not there yet: Tarvion will show Disconnected and keep retrying"
+  say "tools/zemp-peer is not there: Tarvion will show Disconnected and keep retrying"
 fi
 
 panel_env=()
 if ((have_panels)); then
-  say "starting virtual-panels (multi-radio, COM, NAV and switch panel, scripted)"
-  panel_socket="$work/panels"
-  setsid "$(find_bin virtual-panels)" --socket "$panel_socket" --panels multi,com,nav,switch --demo \
-    </dev/null > >(sed -u 's/^/[virtual-panels] /') 2>&1 &
+  # The knobs and buttons a person would use: on each radio panel in turn the
+  # outer knob one detent up, the inner knob two, then transfer; many rounds,
+  # then the host stays up until the demo ends.
+  for _ in $(seq 200); do
+    for turn in "multi1 +1 +2" "com1 +2 -1" "nav1 +1 +3"; do
+      read -r p outer inner <<<"$turn"
+      printf '+1500 turn %s outer %s\n+700 turn %s inner %s\n+700 tap %s swap\n' \
+        "$p" "$outer" "$p" "$inner" "$p"
+    done
+  done >"$work/panels.script"
+  echo '+86400000 list' >>"$work/panels.script"
+  setsid "$(find_bin virtual-panels)" --port 0 --no-stdin --panels multi,com,nav,switch \
+    --script "$work/panels.script" \
+    </dev/null > >(trap '' INT; tee "$work/panels.log" | sed -u 's/^/[virtual-panels] /') 2>&1 &
   panels_pid=$!
-  panel_env=(TARVION_VIRTUAL_PANELS="$panel_socket")
+  panel_port=$(wait_port "$work/panels.log") || { echo "virtual-panels did not start" >&2; finish; }
+  say "virtual-panels (multi-radio, COM, NAV, switch panel; knobs turned by its demo script) on 127.0.0.1:$panel_port"
+  panel_env=(TARVION_VIRTUAL_PANELS="127.0.0.1:$panel_port")
 else
-  say "tools/virtual-panels is not there yet: Tarvion runs without panels"
+  say "tools/virtual-panels is not there: Tarvion runs without panels"
 fi
+
+cat >"$work/Tarvion.ini" <<INI
+Demo configuration of Tarvion: ZEMP to the zemp-peer on this machine.
+XPLANE=YES
+ZEMP_HOST=127.0.0.1
+ZEMP_PORT=$peer_port
+SET_COM1=118000
+SET_COM2=121500
+SET_NAV1=10800
+SET_NAV2=11030
+SET_ADF1=3795
+SET_ADF2=1000
+SET_ATC=1200
+FIRST_DEVICE_COM1=YES
+FIRST_DEVICE_NAV1=YES
+FIRST_DEVICE_ADF1=YES
+FIRST_DEVICE_RMP1=YES
+BRIGHT=121
+MINIMIZED=NO
+INI
 
 mode=()
 if [ -n "${TARVION_DEMO_CONSOLE:-}" ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
@@ -121,8 +159,10 @@ if [ -n "${TARVION_DEMO_CONSOLE:-}" ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYL
 else
   say "starting tarvion with its window; close it or press Ctrl-C to end the demo"
 fi
-(cd "$work" && exec setsid env "${panel_env[@]}" "$tarvion_bin" "${mode[@]}") \
-  </dev/null > >(sed -u 's/^/[tarvion] /') 2>&1 &
+# Its own runtime folder: an installed Tarvion already running does not stop the demo.
+mkdir -m 700 "$work/run"
+(cd "$work" && exec setsid env XDG_RUNTIME_DIR="$work/run" "${panel_env[@]}" "$tarvion_bin" "${mode[@]}") \
+  </dev/null > >(trap '' INT; exec sed -u 's/^/[tarvion] /') 2>&1 &
 tarvion_pid=$!
 
 wait "$tarvion_pid" 2>/dev/null || true
