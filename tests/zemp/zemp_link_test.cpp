@@ -222,10 +222,16 @@ TEST_P(FailedAttempt, ClearsConnectPendingSilently) {
   EXPECT_EQ(log.size(), 2u);
 }
 
+std::string reason_name(const ::testing::TestParamInfo<SocketError>& info) {
+  static const char* const kNames[] = {"refused", "timed_out", "host_not_found", "reset", "other"};
+  return kNames[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Reasons, FailedAttempt,
                          ::testing::Values(SocketError::refused, SocketError::timed_out,
                                            SocketError::host_not_found, SocketError::reset,
-                                           SocketError::other));
+                                           SocketError::other),
+                         reason_name);
 
 TEST_F(LinkTest, AFragmentFromAnEarlierConnectionDoesNotSpoilTheNextOne) {
   connect();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct MessageCase {
   std::vector<ZempPair> pairs;
   std::string wire;
 };
+
+void PrintTo(const MessageCase& c, std::ostream* os) {
+  *os << c.pairs.size() << " pair(s)";
+}
 
 class ValuesMessage : public ::testing::TestWithParam<MessageCase> {};
 

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -265,6 +266,10 @@ struct EndCase {
   const char* command;  // nullptr: the option ends it after the registration
   int ending;           // what the client sees
 };
+
+void PrintTo(const EndCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ConnectionEnds : public ::testing::TestWithParam<EndCase> {};
 

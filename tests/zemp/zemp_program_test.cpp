@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "zemp_rig.h"
@@ -25,6 +26,10 @@ struct FailingServer {
   const char* name;
   Answer answer;
 };
+
+void PrintTo(const FailingServer& server, std::ostream* os) {
+  *os << server.name;
+}
 
 // Whatever makes the attempts fail, one comes every 4 s.
 class FailingAttempts : public ::testing::TestWithParam<FailingServer> {};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct LongLineCase {
   size_t chunk;
   bool accepted;
 };
+
+void PrintTo(const LongLineCase& c, std::ostream* os) {
+  *os << c.length << " bytes in arrivals of " << c.chunk;
+}
 
 class LongLine : public ::testing::TestWithParam<LongLineCase> {};
 
@@ -97,6 +102,10 @@ struct CarriageReturnCase {
 };
 
 // An over-long line cut right after its CR: the line end may straddle the two arrivals.
+void PrintTo(const CarriageReturnCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class CarriageReturnAtTheDrop : public ::testing::TestWithParam<CarriageReturnCase> {};
 
 TEST_P(CarriageReturnAtTheDrop, FindsTheLineEndAcrossArrivals) {

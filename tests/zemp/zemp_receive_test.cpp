@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,10 @@ const std::vector<ReceiveCase> kErrorCases = {
      {"error 'x' is not a valid integer value", "error 'y' is not a valid integer value"},
      0},
 };
+
+void PrintTo(const ReceiveCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReceiveTable : public ::testing::TestWithParam<ReceiveCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "zemp_rig.h"
@@ -98,6 +99,10 @@ const Session kSessions[] = {
        rig.run_until(5500);
      }},
 };
+
+void PrintTo(const Session& session, std::ostream* os) {
+  *os << session.name;
+}
 
 class Transcript : public ::testing::TestWithParam<Session> {};
 
