@@ -10,7 +10,7 @@ namespace tarvion {
 namespace {
 
 using testing::HidRig;
-using testing::panel_spec;
+using testing::panel_traits;
 
 // Records the controller's events by name and device driver key.
 struct EventLog {
@@ -63,7 +63,7 @@ TEST_F(HidControllerTest, ConstructionNotificationReportsAChangeEvenWithNothingN
 TEST_F(HidControllerTest, WithoutHidServicesNothingIsListedOrPosted) {
   HidRig unbound;
   unbound.hid.set_bound(false);
-  unbound.hid.plug(panel_spec(13, "0001"));
+  unbound.hid.plug(panel_traits(13, "0001"));
   unbound.notifier.deliver_pending();
   THidDeviceController absent(unbound.hid, unbound.notifier, unbound.main_thread);
   EXPECT_EQ(unbound.notifier.pending(), 0u);
@@ -73,11 +73,11 @@ TEST_F(HidControllerTest, WithoutHidServicesNothingIsListedOrPosted) {
 
 TEST_F(HidControllerTest, AssigningADifferentChangeHandlerRunsDeviceChangeAtOnce) {
   rig.notifier.deliver_pending();
-  rig.hid.plug(panel_spec(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0001"));
   controller.SetOnDeviceChange(log.change());
   EXPECT_EQ(keys(), std::vector<std::string>{"0001"});
   EXPECT_EQ(log.take(), std::vector<std::string>{"change"});
-  rig.hid.plug(panel_spec(13, "0002"));
+  rig.hid.plug(panel_traits(13, "0002"));
   controller.SetOnDeviceChange(log.change());  // same code: nothing runs
   EXPECT_EQ(keys(), std::vector<std::string>{"0001"});
   EXPECT_EQ(log.take(), std::vector<std::string>{});
@@ -87,14 +87,14 @@ TEST_F(HidControllerTest, ReconcilesArrivalsAndRemovalsInOneChange) {
   wire_all();
   rig.notifier.deliver_pending();
   log.take();
-  int a = rig.hid.plug(panel_spec(13, "000A"));
-  rig.hid.plug(panel_spec(14, "000B"));
+  int a = rig.hid.plug(panel_traits(13, "000A"));
+  rig.hid.plug(panel_traits(14, "000B"));
   // Two notifications: the first finds both devices, the second nothing new.
   rig.notifier.deliver_pending();
   EXPECT_EQ(keys(), (std::vector<std::string>{"000A", "000B"}));
   EXPECT_EQ(log.take(), (std::vector<std::string>{"arrival 000A", "arrival 000B", "change"}));
 
-  rig.hid.plug(panel_spec(15, "000C"));
+  rig.hid.plug(panel_traits(15, "000C"));
   rig.hid.unplug(a);
   rig.notifier.deliver_pending();
   EXPECT_EQ(keys(), (std::vector<std::string>{"000B", "000C"}));
@@ -106,7 +106,8 @@ TEST_F(HidControllerTest, RemovalsRunFromLastToFirst) {
   wire_all();
   rig.notifier.deliver_pending();
   int ids[3];
-  for (int i = 0; i < 3; ++i) ids[i] = rig.hid.plug(panel_spec(13, "000" + std::to_string(i + 1)));
+  for (int i = 0; i < 3; ++i)
+    ids[i] = rig.hid.plug(panel_traits(13, "000" + std::to_string(i + 1)));
   rig.notifier.deliver_pending();
   log.take();
   for (int id : ids) rig.hid.unplug(id);
@@ -119,7 +120,7 @@ TEST_F(HidControllerTest, RemovalsRunFromLastToFirst) {
 
 TEST_F(HidControllerTest, DeviceListedAgainKeepsItsObjectClaimAndHandlers) {
   rig.notifier.deliver_pending();
-  rig.hid.plug(panel_spec(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0001"));
   rig.notifier.deliver_pending();
   THidDevice* claimed = nullptr;
   ASSERT_TRUE(controller.ClaimFirst(claimed));
@@ -136,7 +137,7 @@ TEST_F(HidControllerTest, DeviceListedAgainKeepsItsObjectClaimAndHandlers) {
 TEST_F(HidControllerTest, GoneButClaimedIsCountedAgainUntilReleasedButUnpluggedOnce) {
   rig.notifier.deliver_pending();
   wire_all();
-  int id = rig.hid.plug(panel_spec(13, "0001"));
+  int id = rig.hid.plug(panel_traits(13, "0001"));
   rig.notifier.deliver_pending();
   log.take();
   THidDevice* claimed = nullptr;
@@ -167,7 +168,7 @@ TEST_F(HidControllerTest, UnplugHandlerThatReleasesDestroysTheDevice) {
     THidDevice* released = &d;
     controller.Release(released);
   }));
-  int id = rig.hid.plug(panel_spec(13, "0001"));
+  int id = rig.hid.plug(panel_traits(13, "0001"));
   rig.notifier.deliver_pending();
   THidDevice* claimed = nullptr;
   ASSERT_TRUE(controller.ClaimFirst(claimed));
@@ -179,7 +180,7 @@ TEST_F(HidControllerTest, UnplugHandlerThatReleasesDestroysTheDevice) {
 
 TEST_F(HidControllerTest, DeviceThatCannotBeIdentifiedIsLeftOutAndTriedAgain) {
   rig.notifier.deliver_pending();
-  int id = rig.hid.plug(panel_spec(13, "0001"), {.attributes_fail = true});
+  int id = rig.hid.plug(panel_traits(13, "0001"), {.attributes_fail = true});
   rig.notifier.deliver_pending();
   EXPECT_TRUE(controller.devices().empty());
   rig.hid.set_faults(id, {});
@@ -190,8 +191,8 @@ TEST_F(HidControllerTest, DeviceThatCannotBeIdentifiedIsLeftOutAndTriedAgain) {
 
 TEST_F(HidControllerTest, ClaimFirstLendsInListOrderAndReleaseTakesBack) {
   rig.notifier.deliver_pending();
-  rig.hid.plug(panel_spec(13, "0001"));
-  rig.hid.plug(panel_spec(13, "0002"));
+  rig.hid.plug(panel_traits(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0002"));
   rig.notifier.deliver_pending();
   THidDevice *a = nullptr, *b = nullptr, *c = nullptr;
   ASSERT_TRUE(controller.ClaimFirst(a));
@@ -212,7 +213,7 @@ TEST_F(HidControllerTest, ClaimFirstLendsInListOrderAndReleaseTakesBack) {
 TEST_F(HidControllerTest, EnumerateVisitsPluggedDevicesAndStopsWhenTold) {
   rig.notifier.deliver_pending();
   EXPECT_EQ(controller.EnumerateDevices(), 0);
-  for (const char* key : {"0001", "0002", "0003"}) rig.hid.plug(panel_spec(13, key));
+  for (const char* key : {"0001", "0002", "0003"}) rig.hid.plug(panel_traits(13, key));
   rig.notifier.deliver_pending();
   EXPECT_EQ(controller.EnumerateDevices(), 1);  // no handler: stops after the first
 
@@ -236,8 +237,8 @@ TEST_F(HidControllerTest, EnumerateVisitsPluggedDevicesAndStopsWhenTold) {
 
 TEST_F(HidControllerTest, NotificationDuringEnumerationWaitsUntilTheWalkIsOver) {
   rig.notifier.deliver_pending();
-  int a = rig.hid.plug(panel_spec(13, "0001"));
-  rig.hid.plug(panel_spec(13, "0002"));
+  int a = rig.hid.plug(panel_traits(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0002"));
   rig.notifier.deliver_pending();
   std::vector<std::size_t> sizes;
   controller.SetOnEnumerate(THidEnumerateEvent(&sizes, [&](THidDevice&, int) {
@@ -254,8 +255,8 @@ TEST_F(HidControllerTest, NotificationDuringEnumerationWaitsUntilTheWalkIsOver) 
 
 TEST_F(HidControllerTest, HandlerSettersPassTheNewHandlerToDevicesCarryingTheOldOne) {
   rig.notifier.deliver_pending();
-  rig.hid.plug(panel_spec(13, "0001"));
-  rig.hid.plug(panel_spec(13, "0002"));
+  rig.hid.plug(panel_traits(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0002"));
   rig.notifier.deliver_pending();
   char own = 0, first = 0, second = 0;
   THidPlugEvent own_handler(&own, [](THidDevice&) {});
@@ -266,15 +267,15 @@ TEST_F(HidControllerTest, HandlerSettersPassTheNewHandlerToDevicesCarryingTheOld
   // Same code bound elsewhere counts as the same handler.
   controller.SetOnDeviceUnplug(THidPlugEvent(&second, [](THidDevice&) {}));
   EXPECT_EQ(controller.devices()[0]->OnUnplug(), THidPlugEvent(&second, [](THidDevice&) {}));
-  rig.hid.plug(panel_spec(13, "0003"));
+  rig.hid.plug(panel_traits(13, "0003"));
   rig.notifier.deliver_pending();
   EXPECT_EQ(controller.devices()[2]->OnUnplug(), THidPlugEvent(&second, [](THidDevice&) {}));
 }
 
 TEST_F(HidControllerTest, DevThreadSleepTimeFollowsOnlyDevicesThatKeptTheOldValue) {
   rig.notifier.deliver_pending();
-  rig.hid.plug(panel_spec(13, "0001"));
-  rig.hid.plug(panel_spec(13, "0002"));
+  rig.hid.plug(panel_traits(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0002"));
   rig.notifier.deliver_pending();
   controller.devices()[1]->SetThreadSleepTime(250);
   controller.SetDevThreadSleepTime(20);

@@ -14,7 +14,7 @@ namespace tarvion {
 namespace {
 
 using testing::HidRig;
-using testing::panel_spec;
+using testing::panel_traits;
 
 THidPnPInfo info_of(VirtualHid& hid, int id) {
   for (const HidInterface& present : hid.list_interfaces()) {
@@ -34,8 +34,8 @@ struct Received {
 // Devices are lent by a controller; the tests borrow them the same way.
 class HidDeviceTest : public ::testing::Test {
  protected:
-  THidDevice* plug_and_claim(VirtualHidSpec spec, VirtualHidFaults faults = {}) {
-    device_id = rig.hid.plug(std::move(spec), faults);
+  THidDevice* plug_and_claim(VirtualHidTraits traits, VirtualHidFaults faults = {}) {
+    device_id = rig.hid.plug(std::move(traits), faults);
     rig.notifier.deliver_pending();
     THidDevice* device = nullptr;
     EXPECT_TRUE(controller.ClaimFirst(device));
@@ -70,7 +70,7 @@ TEST_F(HidDeviceTest, ConstructionIdentifiesOrRaisesTheTwoErrors) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    int id = rig.hid.plug(panel_spec(13, "0012"), c.faults);
+    int id = rig.hid.plug(panel_traits(13, "0012"), c.faults);
     std::size_t handles_before = rig.hid.open_handle_count();
     try {
       THidDevice device(rig.hid, rig.main_thread, info_of(rig.hid, id), {}, {});
@@ -90,7 +90,7 @@ TEST_F(HidDeviceTest, ConstructionIdentifiesOrRaisesTheTwoErrors) {
 }
 
 TEST_F(HidDeviceTest, ThreadSleepTimeAcceptsTenToTenThousandOnly) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001"));
+  THidDevice* device = plug_and_claim(panel_traits(13, "0001"));
   const std::pair<int, int> cases[] = {{9, 100},       {10, 10},   {10001, 10},
                                        {10000, 10000}, {0, 10000}, {-5, 10000}};
   for (auto [assigned, expected] : cases) {
@@ -101,7 +101,7 @@ TEST_F(HidDeviceTest, ThreadSleepTimeAcceptsTenToTenThousandOnly) {
 
 TEST_F(HidDeviceTest, ProductNameIsCachedOnceReadAndRetriedUntilThen) {
   THidDevice* device =
-      plug_and_claim(panel_spec(13, "0001", u"COM PANEL"), {.product_string_fails = true});
+      plug_and_claim(panel_traits(13, "0001", u"COM PANEL"), {.product_string_fails = true});
   EXPECT_EQ(device->ProductName(), u"");
   rig.hid.set_faults(device_id, {});
   EXPECT_EQ(device->ProductName(), u"COM PANEL");
@@ -122,7 +122,7 @@ TEST_F(HidDeviceTest, ProductNameStopsAtNulAndAt254Characters) {
       {std::u16string(300, u'x'), std::u16string(254, u'x')},
   };
   for (const Case& c : cases) {
-    THidDevice* device = plug_and_claim(panel_spec(13, "0001", c.reported));
+    THidDevice* device = plug_and_claim(panel_traits(13, "0001", c.reported));
     EXPECT_EQ(device->ProductName(), c.expected);
     controller.Release(device);
     rig.hid.unplug(device_id);
@@ -131,7 +131,7 @@ TEST_F(HidDeviceTest, ProductNameStopsAtNulAndAt254Characters) {
 }
 
 TEST_F(HidDeviceTest, QueriesNeedTheDeviceLentOrEnumerated) {
-  rig.hid.plug(panel_spec(13, "0001", u"COM"));
+  rig.hid.plug(panel_traits(13, "0001", u"COM"));
   rig.notifier.deliver_pending();
   THidDevice& listed = *controller.devices().at(0);
   EXPECT_EQ(listed.ProductName(), u"");
@@ -146,8 +146,8 @@ TEST_F(HidDeviceTest, QueriesNeedTheDeviceLentOrEnumerated) {
 }
 
 TEST_F(HidDeviceTest, CapsAreZeroWhileTheyCannotBeRead) {
-  VirtualHidSpec spec = panel_spec(12, "0003");
-  THidDevice* device = plug_and_claim(spec, {.caps_fail = true});
+  VirtualHidTraits traits = panel_traits(12, "0003");
+  THidDevice* device = plug_and_claim(traits, {.caps_fail = true});
   HidCaps caps;
   device->GetCaps(caps);
   EXPECT_EQ(caps.input_report_length, 0);
@@ -171,7 +171,7 @@ TEST_F(HidDeviceTest, WriteReportReachesTheDeviceOnlyWithWriteAccess) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    THidDevice* device = plug_and_claim(panel_spec(13, "0001"), c.faults);
+    THidDevice* device = plug_and_claim(panel_traits(13, "0001"), c.faults);
     const uint8_t report[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
     std::size_t written = 0;
     EXPECT_EQ(device->WriteReport(report, sizeof report, written), c.written);
@@ -190,7 +190,7 @@ TEST_F(HidDeviceTest, WriteReportReachesTheDeviceOnlyWithWriteAccess) {
 }
 
 TEST_F(HidDeviceTest, InputReportsReachTheDataHandlerOnTheMainThreadInOrder) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001"));
+  THidDevice* device = plug_and_claim(panel_traits(13, "0001"));
   device->SetOnData(recorder());
   ASSERT_TRUE(device->Reading());
   rig.hid.inject_input(device_id, {0x00, 0xFE, 0xFF});
@@ -206,7 +206,7 @@ TEST_F(HidDeviceTest, InputReportsReachTheDataHandlerOnTheMainThreadInOrder) {
 }
 
 TEST_F(HidDeviceTest, ReportLongerThanTheInputLengthIsCutToIt) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001"));
+  THidDevice* device = plug_and_claim(panel_traits(13, "0001"));
   device->SetOnData(recorder());
   rig.hid.inject_input(device_id, {0x00, 1, 2, 3, 4, 5});
   ASSERT_TRUE(rig.pump_until([&] { return received.size() == 1; }));
@@ -215,10 +215,10 @@ TEST_F(HidDeviceTest, ReportLongerThanTheInputLengthIsCutToIt) {
 }
 
 TEST_F(HidDeviceTest, ReadThreadRunsOnlyWhenLentWithHandlerAndWriteAccess) {
-  THidDevice* query_only = plug_and_claim(panel_spec(13, "0001"), {.query_only = true});
+  THidDevice* query_only = plug_and_claim(panel_traits(13, "0001"), {.query_only = true});
   query_only->SetOnData(recorder());
   EXPECT_FALSE(query_only->Reading());
-  THidDevice* healthy = plug_and_claim(panel_spec(13, "0002"));
+  THidDevice* healthy = plug_and_claim(panel_traits(13, "0002"));
   healthy->SetOnData(recorder());
   EXPECT_TRUE(healthy->Reading());
   healthy->SetOnData({});
@@ -229,7 +229,7 @@ TEST_F(HidDeviceTest, ReadThreadRunsOnlyWhenLentWithHandlerAndWriteAccess) {
 }
 
 TEST_F(HidDeviceTest, ErrorInTheDataHandlerEndsReadingUntilLentAgain) {
-  THidDevice* device = plug_and_claim(panel_spec(13, "0001"));
+  THidDevice* device = plug_and_claim(panel_traits(13, "0001"));
   int thrown = 0;
   device->SetOnData(THidDataEvent(&thrown, [&](THidDevice&, uint8_t, const uint8_t*, uint16_t) {
     ++thrown;
@@ -250,7 +250,7 @@ TEST_F(HidDeviceTest, ErrorInTheDataHandlerEndsReadingUntilLentAgain) {
 
 TEST_F(HidDeviceTest, FailedReadStartIsReportedThenRetriedAfterThreadSleepTime) {
   THidDevice* device =
-      plug_and_claim(panel_spec(13, "0001"), {.read_start_fails = true, .error_code = 31});
+      plug_and_claim(panel_traits(13, "0001"), {.read_start_fails = true, .error_code = 31});
   device->SetThreadSleepTime(100);
   std::vector<std::chrono::steady_clock::time_point> errors;
   std::vector<uint32_t> codes;

@@ -29,16 +29,16 @@ struct HidRig {
   }
 };
 
-inline VirtualHidSpec panel_spec(uint16_t kind, const std::string& driver_key,
-                                 const std::u16string& name = u"PANEL") {
-  VirtualHidSpec spec;
-  spec.vendor_id = 0;
-  spec.product_id = kind;
-  spec.product_string = name;
-  spec.driver_key = driver_key;
-  spec.input_report_length = kind == 12 ? 6 : 3;
-  spec.output_report_length = 9;
-  return spec;
+inline VirtualHidTraits panel_traits(uint16_t kind, const std::string& driver_key,
+                                     const std::u16string& name = u"PANEL") {
+  VirtualHidTraits traits;
+  traits.vendor_id = 0;
+  traits.product_id = kind;
+  traits.product_string = name;
+  traits.driver_key = driver_key;
+  traits.input_report_length = kind == 12 ? 6 : 3;
+  traits.output_report_length = 9;
+  return traits;
 }
 
 }  // namespace tarvion::testing

@@ -12,7 +12,7 @@
 namespace tarvion {
 namespace {
 
-using testing::panel_spec;
+using testing::panel_traits;
 using testing::PanelLayerRig;
 
 struct Written {
@@ -68,11 +68,11 @@ std::vector<std::string> golden(const std::string& name) {
 
 TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenSwitches) {
   std::map<int, uint16_t> number_of;
-  number_of[rig.hid.plug(panel_spec(8, "0001"))] = 1;
-  number_of[rig.hid.plug(panel_spec(17, "0002"))] = 2;
-  number_of[rig.hid.plug(panel_spec(13, "0003"))] = 3;
-  number_of[rig.hid.plug(panel_spec(12, "0004"))] = 4;
-  number_of[rig.hid.plug(panel_spec(12, "0005"))] = 5;
+  number_of[rig.hid.plug(panel_traits(8, "0001"))] = 1;
+  number_of[rig.hid.plug(panel_traits(17, "0002"))] = 2;
+  number_of[rig.hid.plug(panel_traits(13, "0003"))] = 3;
+  number_of[rig.hid.plug(panel_traits(12, "0004"))] = 4;
+  number_of[rig.hid.plug(panel_traits(12, "0005"))] = 5;
   start();
 
   c_rad& multi = *rig.lists.radios[0];
@@ -116,7 +116,7 @@ TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenS
 }
 
 TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
-  rig.hid.plug(panel_spec(13, "0003"));
+  rig.hid.plug(panel_traits(13, "0003"));
   start();
   c_rad& com = *rig.lists.radios[0];
   com.digits[0] = 0x11;
@@ -130,7 +130,7 @@ TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
 }
 
 TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
-  rig.hid.plug(panel_spec(13, "0003"));
+  rig.hid.plug(panel_traits(13, "0003"));
   start();
   rig.lists.radios[0]->display_changed = 1;
   rig.flags.panels_ready = false;
@@ -141,7 +141,7 @@ TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
 }
 
 TEST_F(OutputReportsTest, MarksAreClearedWhenTheWriteFails) {
-  int id = rig.hid.plug(panel_spec(13, "0003"));
+  int id = rig.hid.plug(panel_traits(13, "0003"));
   start();
   rig.hid.set_faults(id, {.write_fails = true});
   rig.lists.radios[0]->display_changed = 1;
@@ -166,9 +166,9 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
-    VirtualHidSpec spec = panel_spec(13, "0003");
-    spec.output_report_length = c.length;
-    int id = rig.hid.plug(spec);
+    VirtualHidTraits traits = panel_traits(13, "0003");
+    traits.output_report_length = c.length;
+    int id = rig.hid.plug(traits);
     start();
     c_rad& com = *rig.lists.radios.at(0);
     com.digits = {1, 2, 3, 4, 5, 6};
@@ -189,7 +189,7 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
 }
 
 TEST_F(OutputReportsTest, QueryOnlyPanelTakesNoReports) {
-  int id = rig.hid.plug(panel_spec(13, "0003"), {.query_only = true});
+  int id = rig.hid.plug(panel_traits(13, "0003"), {.query_only = true});
   start();
   rig.lists.radios.at(0)->display_changed = 1;
   rig.layer.send_pending_reports();

@@ -12,7 +12,7 @@
 namespace tarvion {
 namespace {
 
-using testing::panel_spec;
+using testing::panel_traits;
 using testing::PanelLayerRig;
 
 std::string key(uint16_t number) {
@@ -102,7 +102,7 @@ TEST(Pairing, LowerNumberGetsTheFirstValueWhicheverIsFoundFirst) {
     rig.config.nav_pair = c.nav;
     rig.config.adf_pair = c.adf;
     rig.config.rmp_pair = c.rmp;
-    for (Attach a : c.found) rig.hid.plug(panel_spec(a.kind, key(a.number)));
+    for (Attach a : c.found) rig.hid.plug(panel_traits(a.kind, key(a.number)));
     rig.start();
     ASSERT_EQ(rig.lists.radios.size(), c.found.size());
     for (auto [number, base] : c.base_by_number) {
@@ -116,8 +116,8 @@ TEST(Pairing, LowerNumberGetsTheFirstValueWhicheverIsFoundFirst) {
 TEST(Pairing, PanelThatLosesItsPartnerKeepsItsValue) {
   PanelLayerRig rig;
   rig.config.com_pair = {16, 256};
-  int three = rig.hid.plug(panel_spec(13, "0003"));
-  rig.hid.plug(panel_spec(13, "0007"));
+  int three = rig.hid.plug(panel_traits(13, "0003"));
+  rig.hid.plug(panel_traits(13, "0007"));
   rig.start();
   rig.hid.unplug(three);
   rig.notifier.deliver_pending();
@@ -125,7 +125,7 @@ TEST(Pairing, PanelThatLosesItsPartnerKeepsItsValue) {
   EXPECT_EQ(rig.radio(7)->base_input, 256);
   // A panel found later pairs against what is listed now: higher than the
   // last of its kind, it takes the second value, and 7 keeps its own.
-  rig.hid.plug(panel_spec(13, "0009"));
+  rig.hid.plug(panel_traits(13, "0009"));
   rig.notifier.deliver_pending();
   EXPECT_EQ(rig.radio(7)->base_input, 256);
   EXPECT_EQ(rig.radio(9)->base_input, 256);
@@ -134,13 +134,13 @@ TEST(Pairing, PanelThatLosesItsPartnerKeepsItsValue) {
 
 TEST(Discovery, OnlyPanelsGetObjectsButEveryDeviceIsClaimed) {
   PanelLayerRig rig;
-  VirtualHidSpec mouse = panel_spec(13, "0001", u"MOUSE");
+  VirtualHidTraits mouse = panel_traits(13, "0001", u"MOUSE");
   mouse.vendor_id = 0x046D;
   rig.hid.plug(mouse);
   for (uint16_t product : {9, 10, 11, 18})
-    rig.hid.plug(panel_spec(product, key(product), u"OTHER"));
-  rig.hid.plug(panel_spec(13, "0012", u"COM"));
-  rig.hid.plug(panel_spec(12, "0004", u"SWITCH"));
+    rig.hid.plug(panel_traits(product, key(product), u"OTHER"));
+  rig.hid.plug(panel_traits(13, "0012", u"COM"));
+  rig.hid.plug(panel_traits(12, "0004", u"SWITCH"));
   rig.start();
   EXPECT_EQ(rig.last_lines(),
             (std::vector<std::string>{"COM - Device = 12", "SWITCH - Device = 4"}));
@@ -157,7 +157,7 @@ TEST(Discovery, NewRadioPanelIsComposedBlankWithTheActiveValuesLoaded) {
   PanelLayerRig rig;
   rig.state.radio_value = {121500, 122800, 11030, 10950, 3795, 2000, 7000};
   rig.state.brightness = 40;
-  rig.hid.plug(panel_spec(13, "0012"));
+  rig.hid.plug(panel_traits(13, "0012"));
   rig.start();
   c_rad* rad = rig.radio(12);
   ASSERT_NE(rad, nullptr);
@@ -174,7 +174,7 @@ TEST(Discovery, NewRadioPanelIsComposedBlankWithTheActiveValuesLoaded) {
 
 TEST(Discovery, NewSwitchPanelGetsOneAllZeroReportAtOnce) {
   PanelLayerRig rig;
-  int id = rig.hid.plug(panel_spec(12, "0004"));
+  int id = rig.hid.plug(panel_traits(12, "0004"));
   rig.start();
   EXPECT_EQ(rig.hid.outputs(id), (std::vector<std::vector<uint8_t>>{std::vector<uint8_t>(9, 0)}));
   ASSERT_EQ(rig.lists.switches.size(), 1u);
@@ -185,7 +185,7 @@ TEST(Discovery, NewSwitchPanelGetsOneAllZeroReportAtOnce) {
 
 TEST(Discovery, SuspendedUntilTheLayerStartsAndAfterItStops) {
   PanelLayerRig rig;
-  rig.hid.plug(panel_spec(13, "0001"));
+  rig.hid.plug(panel_traits(13, "0001"));
   rig.notifier.deliver_pending();  // the construction notification and the plug
   rig.layer.discover_panels();
   EXPECT_TRUE(rig.device_lists.empty());
@@ -195,7 +195,7 @@ TEST(Discovery, SuspendedUntilTheLayerStartsAndAfterItStops) {
   EXPECT_EQ(rig.last_lines(), std::vector<std::string>{"PANEL - Device = 1"});
   rig.layer.panel_layer_stop();
   std::size_t rebuilds = rig.device_lists.size();
-  rig.hid.plug(panel_spec(13, "0002"));
+  rig.hid.plug(panel_traits(13, "0002"));
   rig.notifier.deliver_pending();
   EXPECT_EQ(rig.device_lists.size(), rebuilds);
   for (const auto& device : rig.layer.controller().devices()) EXPECT_FALSE(device->Claimed());
@@ -203,9 +203,9 @@ TEST(Discovery, SuspendedUntilTheLayerStartsAndAfterItStops) {
 
 TEST(Discovery, ListBoxIsRebuiltOnEveryPassInOrderOfDiscovery) {
   PanelLayerRig rig;
-  rig.hid.plug(panel_spec(13, "0012", u"PANEL"));
-  int sw = rig.hid.plug(panel_spec(12, "0003", u"SWITCH"));
-  rig.hid.plug(panel_spec(14, "0005", u""), {.product_string_fails = true});
+  rig.hid.plug(panel_traits(13, "0012", u"PANEL"));
+  int sw = rig.hid.plug(panel_traits(12, "0003", u"SWITCH"));
+  rig.hid.plug(panel_traits(14, "0005", u""), {.product_string_fails = true});
   rig.start();
   const std::vector<std::string> all = {"PANEL - Device = 12", "SWITCH - Device = 3",
                                         " - Device = 5"};
@@ -222,8 +222,8 @@ TEST(Discovery, ListBoxIsRebuiltOnEveryPassInOrderOfDiscovery) {
 
 TEST(Discovery, PanelsSharingANumberShareTheirRemoval) {
   PanelLayerRig rig;
-  int com = rig.hid.plug(panel_spec(13, "0007", u"COM"));
-  rig.hid.plug(panel_spec(14, "0007", u"NAV"));
+  int com = rig.hid.plug(panel_traits(13, "0007", u"COM"));
+  rig.hid.plug(panel_traits(14, "0007", u"NAV"));
   rig.start();
   ASSERT_EQ(rig.lists.radios.size(), 2u);
   rig.hid.unplug(com);
@@ -239,8 +239,8 @@ TEST(Discovery, PanelsSharingANumberShareTheirRemoval) {
 TEST(Input, ReportsReachTheObjectsOfTheReportingDevicesNumber) {
   PanelLayerRig rig;
   rig.config.com_pair = {16, 256};
-  int a = rig.hid.plug(panel_spec(13, "0003"));
-  rig.hid.plug(panel_spec(13, "0007"));
+  int a = rig.hid.plug(panel_traits(13, "0003"));
+  rig.hid.plug(panel_traits(13, "0007"));
   rig.start();
   // Payload byte 0 active low: bit 0 (outer phase A) adds 0x2 to base_input.
   rig.hid.inject_input(a, {0x00, 0xFE, 0xFF});
@@ -251,10 +251,10 @@ TEST(Input, ReportsReachTheObjectsOfTheReportingDevicesNumber) {
 
 TEST(Input, DataFromADeviceThatIsNotAPanelIsIgnored) {
   PanelLayerRig rig;
-  VirtualHidSpec other = panel_spec(13, "0007");
+  VirtualHidTraits other = panel_traits(13, "0007");
   other.vendor_id = 1;
   rig.hid.plug(other);
-  rig.hid.plug(panel_spec(13, "0007"));
+  rig.hid.plug(panel_traits(13, "0007"));
   rig.start();
   THidDevice& stranger = *rig.layer.controller().devices().at(0);
   const uint8_t payload[2] = {0xFE, 0xFF};
@@ -265,8 +265,8 @@ TEST(Input, DataFromADeviceThatIsNotAPanelIsIgnored) {
 
 TEST(Stop, HandsEveryDeviceBackAndDropsTheLists) {
   PanelLayerRig rig;
-  for (uint16_t kind : {8, 12, 13, 16}) rig.hid.plug(panel_spec(kind, key(kind)));
-  VirtualHidSpec keyboard = panel_spec(1, "0099");
+  for (uint16_t kind : {8, 12, 13, 16}) rig.hid.plug(panel_traits(kind, key(kind)));
+  VirtualHidTraits keyboard = panel_traits(1, "0099");
   keyboard.vendor_id = 0x05AC;
   rig.hid.plug(keyboard);
   rig.start();

@@ -15,7 +15,7 @@ namespace {
 
 using testing::HidRig;
 using testing::IdleSocket;
-using testing::panel_spec;
+using testing::panel_traits;
 
 using Report = std::vector<uint8_t>;
 
@@ -38,8 +38,8 @@ const char* const kConfig =
 
 TEST(PanelsInTheProgram, FoundAtStartUpDrivenByTheCycleAndLeftDarkAtClose) {
   ProgramRig rig(kConfig);
-  int com = rig.hid.plug(panel_spec(13, "0012", u"COM PANEL"));
-  int sw = rig.hid.plug(panel_spec(12, "0004", u"SWITCH PANEL"));
+  int com = rig.hid.plug(panel_traits(13, "0012", u"COM PANEL"));
+  int sw = rig.hid.plug(panel_traits(12, "0004", u"SWITCH PANEL"));
   rig.program->FormCreate();
   rig.notifier.deliver_pending();  // the controller's own notification: discovery again
   EXPECT_EQ(rig.view.device_list,
@@ -80,7 +80,7 @@ TEST(PanelsInTheProgram, PanelPluggedWhileRunningIsFoundAndUnpluggedIsGone) {
   rig.program->FormCreate();
   rig.notifier.deliver_pending();
   EXPECT_TRUE(rig.view.device_list.empty());
-  int nav = rig.hid.plug(panel_spec(14, "0007", u"NAV"));
+  int nav = rig.hid.plug(panel_traits(14, "0007", u"NAV"));
   rig.notifier.deliver_pending();
   EXPECT_EQ(rig.view.device_list, std::vector<std::string>{"NAV - Device = 7"});
   rig.hid.unplug(nav);
@@ -93,7 +93,7 @@ TEST(PanelsInTheProgram, PanelPluggedWhileRunningIsFoundAndUnpluggedIsGone) {
 
 TEST(PanelsInTheProgram, ProgramDestroyedWithoutCloseStopsEveryReadThread) {
   ProgramRig rig(kConfig);
-  int com = rig.hid.plug(panel_spec(13, "0012"));
+  int com = rig.hid.plug(panel_traits(13, "0012"));
   rig.program->FormCreate();
   rig.notifier.deliver_pending();
   rig.hid.inject_input(com, {0x00, 0xFE, 0xFF});

@@ -10,7 +10,7 @@
 namespace tarvion {
 namespace {
 
-using testing::panel_spec;
+using testing::panel_traits;
 using testing::PanelLayerRig;
 
 // Feeds alternating COM panel reports (outer knob phase A on, off) into
@@ -43,7 +43,7 @@ class InputFeeder {
 TEST(Unplug, DuringInputRemovesThePanelOnceAndReleasesItsDevice) {
   PanelLayerRig rig;
   rig.state.radio_value[0] = 118000;
-  int id = rig.hid.plug(panel_spec(13, "0003"));
+  int id = rig.hid.plug(panel_traits(13, "0003"));
   rig.start();
   int unplugs = 0;
   THidDevice* device = rig.layer.panel_devices().at(0);
@@ -79,7 +79,7 @@ TEST(Storm, ThousandPlugUnplugCyclesWithInputFlowingLeaveNothingBehind) {
     InputFeeder feeder(rig.hid);
     for (int cycle = 0; cycle < 1000; ++cycle) {
       uint16_t kind = kinds[cycle % 6];
-      int id = rig.hid.plug(panel_spec(kind, "0042"));
+      int id = rig.hid.plug(panel_traits(kind, "0042"));
       feeder.feed(id);
       rig.notifier.deliver_pending();
       ASSERT_EQ(rig.lists.radios.size(), 1u) << "cycle " << cycle;

@@ -23,14 +23,14 @@ uint32_t VirtualHid::last_error() const {
   return thread_last_error;
 }
 
-int VirtualHid::plug(VirtualHidSpec spec, VirtualHidFaults faults) {
+int VirtualHid::plug(VirtualHidTraits traits, VirtualHidFaults faults) {
   int id = 0;
   {
     std::lock_guard lock(mutex_);
     id = next_device_++;
     Device device;
-    if (spec.identity.empty()) spec.identity = "virtual-instance-" + std::to_string(id);
-    device.spec = std::move(spec);
+    if (traits.identity.empty()) traits.identity = "virtual-instance-" + std::to_string(id);
+    device.traits = std::move(traits);
     device.faults = faults;
     device.path = kPathPrefix + std::to_string(id);
     devices_.emplace(id, std::move(device));
@@ -87,7 +87,7 @@ std::vector<HidInterface> VirtualHid::list_interfaces() {
   if (!bound_) return present;
   for (const auto& [id, device] : devices_) {
     if (device.present)
-      present.push_back({device.spec.identity, device.path, device.spec.driver_key});
+      present.push_back({device.traits.identity, device.path, device.traits.driver_key});
   }
   return present;
 }
@@ -134,7 +134,7 @@ bool VirtualHid::get_attributes(HidHandle handle, HidAttributes& attributes) {
   Device* device = device_of(handle);
   if (!device) return fail(kVirtualInvalidHandle);
   if (device->faults.attributes_fail) return fail(device->faults.error_code);
-  attributes = HidAttributes{device->spec.vendor_id, device->spec.product_id, 0x0100};
+  attributes = HidAttributes{device->traits.vendor_id, device->traits.product_id, 0x0100};
   return true;
 }
 
@@ -143,7 +143,7 @@ bool VirtualHid::get_caps(HidHandle handle, HidCaps& caps) {
   Device* device = device_of(handle);
   if (!device) return fail(kVirtualInvalidHandle);
   if (device->faults.caps_fail) return fail(device->faults.error_code);
-  caps = HidCaps{device->spec.input_report_length, device->spec.output_report_length};
+  caps = HidCaps{device->traits.input_report_length, device->traits.output_report_length};
   return true;
 }
 
@@ -152,7 +152,7 @@ bool VirtualHid::get_product_string(HidHandle handle, std::u16string& text) {
   Device* device = device_of(handle);
   if (!device) return fail(kVirtualInvalidHandle);
   if (device->faults.product_string_fails) return fail(device->faults.error_code);
-  text = device->spec.product_string;
+  text = device->traits.product_string;
   return true;
 }
 

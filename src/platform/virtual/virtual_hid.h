@@ -18,7 +18,7 @@
 
 namespace tarvion {
 
-struct VirtualHidSpec {
+struct VirtualHidTraits {
   uint16_t vendor_id = 0;
   uint16_t product_id = 0;
   std::u16string product_string;
@@ -49,7 +49,7 @@ class VirtualHid : public HidAccess {
   explicit VirtualHid(VirtualDeviceNotifier* notifier = nullptr);
 
   // Returns the device's id (also its path's suffix).
-  int plug(VirtualHidSpec spec, VirtualHidFaults faults = {});
+  int plug(VirtualHidTraits traits, VirtualHidFaults faults = {});
   // False when the id is not plugged. Closes the device's handles, ending reads.
   bool unplug(int id);
   // Drops the record (outputs, counters) of an unplugged device.
@@ -85,7 +85,7 @@ class VirtualHid : public HidAccess {
 
  private:
   struct Device {
-    VirtualHidSpec spec;
+    VirtualHidTraits traits;
     VirtualHidFaults faults;
     std::string path;
     bool present = true;

@@ -246,14 +246,14 @@ bool VirtualPanelLink::add(std::string_view rest) {
   }
   std::lock_guard lock(mutex_);
   if (device_of_.count(std::string(id)) != 0) return false;
-  VirtualHidSpec spec;
-  spec.vendor_id = *vendor;
-  spec.product_id = *product;
-  spec.product_string = utf8_to_utf16(product_string);
-  spec.driver_key = std::string(driver_key);
-  spec.input_report_length = static_cast<uint16_t>(*input_length);
-  spec.output_report_length = static_cast<uint16_t>(*output_length);
-  int device = hid_.plug(std::move(spec));
+  VirtualHidTraits traits;
+  traits.vendor_id = *vendor;
+  traits.product_id = *product;
+  traits.product_string = utf8_to_utf16(product_string);
+  traits.driver_key = std::string(driver_key);
+  traits.input_report_length = static_cast<uint16_t>(*input_length);
+  traits.output_report_length = static_cast<uint16_t>(*output_length);
+  int device = hid_.plug(std::move(traits));
   device_of_[std::string(id)] = device;
   host_id_of_[device] = std::string(id);
   input_length_of_[device] = static_cast<uint16_t>(*input_length);
