@@ -8,6 +8,7 @@
 
 #include "platform/virtual/in_memory_socket.h"
 #include "platform/virtual/virtual_clock.h"
+#include "platform/virtual/virtual_main_thread.h"
 #include "zemp/zemp_link.h"
 #include "zemp/zemp_receive_buffer.h"
 
@@ -51,12 +52,13 @@ BENCHMARK(BM_OnDataReceived)->Arg(1460)->Arg(4096)->Arg(65536)->Arg(1 << 20);
 void BM_LinkRead(benchmark::State& state) {
   const std::string stream = values_stream();
   const size_t chunk = static_cast<size_t>(state.range(0));
+  tarvion::VirtualMainThread main_thread;
   tarvion::VirtualClock clock;
   tarvion::InMemorySocket socket(clock);
   tarvion::RadioState radio;
   tarvion::ProgramFlags flags;
   tarvion::ZempLink link(
-      socket, radio, flags,
+      main_thread, socket, radio, flags,
       tarvion::ZempHooks{[](const std::string&) {}, [](bool) {}, [](const std::string&) {}});
   link.create_zemp_variables();
   socket.open();

@@ -9,7 +9,7 @@ namespace tarvion {
 
 Program::Program(ProgramSeams seams)
     : seams_(std::move(seams)),
-      zemp_(seams_.socket, radio, flags,
+      zemp_(seams_.main_thread, seams_.socket, radio, flags,
             ZempHooks{
                 [this](const std::string& text) { seams_.view.set_text("Label9", text); },
                 [this](bool enabled) { timer1_->SetEnabled(enabled); },

@@ -2,13 +2,19 @@
 
 #include <vector>
 
+#include "base/call_queue.h"
 #include "base/error.h"
 #include "zemp/zemp_messages.h"
 
 namespace tarvion {
 
-ZempLink::ZempLink(ClientSocket& socket, RadioState& radio, ProgramFlags& flags, ZempHooks hooks)
-    : socket_(socket), radio_(radio), flags_(flags), hooks_(std::move(hooks)) {
+ZempLink::ZempLink(MainThread& main_thread, ClientSocket& socket, RadioState& radio,
+                   ProgramFlags& flags, ZempHooks hooks)
+    : main_thread_(main_thread),
+      socket_(socket),
+      radio_(radio),
+      flags_(flags),
+      hooks_(std::move(hooks)) {
   receive_actions_.send = [this](std::string_view text) { socket_.send_text(text); };
   receive_actions_.apply_received_pair = [this](int32_t number, int32_t value) {
     apply_received_pair(number, value);
@@ -76,6 +82,7 @@ void ZempLink::apply_received_pair(int32_t number, int32_t value) {
 }
 
 void ZempLink::ClientSocket1Connect() {
+  assert_main_thread(main_thread_);
   // Bytes left from an earlier connection can never complete a line of this
   // one; kept, they would spoil its first line (a keep-alive left unanswered,
   // a values line reported as bad data).
@@ -91,6 +98,7 @@ void ZempLink::ClientSocket1Connect() {
 }
 
 void ZempLink::ClientSocket1Disconnect() {
+  assert_main_thread(main_thread_);
   hooks_.set_status("Disconnected");
   socket_.close();
   hooks_.set_retry_timer(true);  // its next tick, 4 s on, tries again
@@ -98,6 +106,7 @@ void ZempLink::ClientSocket1Disconnect() {
 }
 
 void ZempLink::ClientSocket1Read() {
+  assert_main_thread(main_thread_);
   try {
     zemp_receive_buffer_.on_data_received(socket_.receive_text(), receive_actions_);
   } catch (const TarvionError& error) {
@@ -106,6 +115,7 @@ void ZempLink::ClientSocket1Read() {
 }
 
 void ZempLink::ClientSocket1Error(SocketError, bool connection_ended) {
+  assert_main_thread(main_thread_);
   // Socket errors are never shown. Whatever made an attempt fail (refused,
   // time-out, host not found, network down), the retry tick must try again:
   // with the attempt still counted as pending, an unreachable server would

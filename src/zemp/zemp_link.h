@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "base/main_thread.h"
 #include "base/program_flags.h"
 #include "radio/radio_state.h"
 #include "zemp/client_socket.h"
@@ -23,7 +24,8 @@ struct ZempHooks {
 class ZempLink {
  public:
   // Binds the four socket events to the handlers below; the destructor unbinds them.
-  ZempLink(ClientSocket& socket, RadioState& radio, ProgramFlags& flags, ZempHooks hooks);
+  ZempLink(MainThread& main_thread, ClientSocket& socket, RadioState& radio, ProgramFlags& flags,
+           ZempHooks hooks);
   ~ZempLink();
   ZempLink(const ZempLink&) = delete;
   ZempLink& operator=(const ZempLink&) = delete;
@@ -43,7 +45,7 @@ class ZempLink {
   // A received pair for the first variable with that number; unknown numbers are ignored.
   void apply_received_pair(int32_t number, int32_t value);
 
-  // Socket events (main thread).
+  // Socket events; the backend delivers them on the main thread (checked in debug builds).
   void ClientSocket1Connect();
   void ClientSocket1Disconnect();
   void ClientSocket1Read();
@@ -54,6 +56,7 @@ class ZempLink {
   const ZempReceiveBuffer& zemp_receive_buffer() const { return zemp_receive_buffer_; }
 
  private:
+  MainThread& main_thread_;
   ClientSocket& socket_;
   RadioState& radio_;
   ProgramFlags& flags_;

@@ -13,6 +13,7 @@
 
 #include "platform/virtual/in_memory_socket.h"
 #include "platform/virtual/virtual_clock.h"
+#include "platform/virtual/virtual_main_thread.h"
 
 namespace tarvion {
 namespace {
@@ -42,13 +43,14 @@ class LinkTest : public ::testing::Test {
     throw std::logic_error("no variable " + std::to_string(number));
   }
 
+  VirtualMainThread main_thread;
   VirtualClock clock;
   InMemorySocket socket{clock};
   RadioState radio;
   ProgramFlags flags;
   std::vector<std::string> log;  // hooks and wire, in order
   std::optional<bool> retry_timer;
-  ZempLink link{socket, radio, flags,
+  ZempLink link{main_thread, socket, radio, flags,
                 ZempHooks{
                     [this](const std::string& text) { log.push_back("Label9: " + text); },
                     [this](bool enabled) {
@@ -246,13 +248,14 @@ TEST_F(LinkTest, AFragmentFromAnEarlierConnectionDoesNotSpoilTheNextOne) {
 }
 
 TEST(LinkLifetime, ASocketThatOutlivesTheLinkDeliversNothingToIt) {
+  VirtualMainThread main_thread;
   VirtualClock clock;
   InMemorySocket socket(clock);
   RadioState radio;
   ProgramFlags flags;
   int calls = 0;
   {
-    ZempLink link(socket, radio, flags,
+    ZempLink link(main_thread, socket, radio, flags,
                   ZempHooks{[&](const std::string&) { ++calls; }, [&](bool) { ++calls; },
                             [&](const std::string&) { ++calls; }});
     socket.open();
