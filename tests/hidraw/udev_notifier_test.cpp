@@ -181,25 +181,5 @@ INSTANTIATE_TEST_SUITE_P(
                                  "kernel", false}),
     [](const auto& info) { return info.param.name; });
 
-TEST(UdevNotifier, BurstOfEventsCanComeAsOneNotification) {
-  // Ten announcements while the main thread is busy elsewhere: at least one
-  // notification, and no more than ten (each one lists every device anyway).
-  VirtualMainThread main_thread;
-  UdevNotifier notifier(main_thread, UdevSource::udev);
-  Seen seen(main_thread);
-  notifier.set_handler(seen.handler());
-  for (uint64_t i = 0; i < 10; ++i) {
-    if (!testing::broadcast_udev_event(testing::hidraw_event(
-            "change", "/devices/virtual/misc/uhid/0003:0000:000D.0001/hidraw/hidraw0", 10 + i))) {
-      GTEST_SKIP() << "cannot announce device events here: " << std::strerror(errno);
-    }
-  }
-  ASSERT_TRUE(round_trip(notifier, main_thread, seen, 200));
-  ASSERT_TRUE(round_trip(notifier, main_thread, seen, 201));
-  auto zeros = std::count(seen.params.begin(), seen.params.end(), 0);
-  EXPECT_GE(zeros, 1);
-  EXPECT_LE(zeros, 10);
-}
-
 }  // namespace
 }  // namespace tarvion
