@@ -146,7 +146,7 @@ void Program::ThreadedTimer3Timer() {
 
 void Program::FormClose() {
   // 1, 2. Goodbye, then close (nothing when never connected).
-  if (seams_.socket.is_active()) seams_.socket.send_text("Arn.Fin:");
+  zemp_.send_goodbye();
   if (socket_configured_) seams_.socket.close();
   // 3.
   timer1_->SetEnabled(false);

@@ -81,6 +81,10 @@ void ZempLink::apply_received_pair(int32_t number, int32_t value) {
   }
 }
 
+void ZempLink::send_goodbye() {
+  if (socket_.is_active()) socket_.send_text(kZempGoodbye);
+}
+
 void ZempLink::ClientSocket1Connect() {
   assert_main_thread(main_thread_);
   // Bytes left from an earlier connection can never complete a line of this

@@ -42,6 +42,8 @@ class ZempLink {
   void send_variable(const TVariable& variable);
   // The server's side of a change: recorded, never sent back.
   void set_remote_value(TVariable& variable, int32_t received_value);
+  // "Arn.Fin:" when connected, right before the program closes the socket.
+  void send_goodbye();
   // A received pair for the first variable with that number; unknown numbers are ignored.
   void apply_received_pair(int32_t number, int32_t value);
 
