@@ -3,12 +3,14 @@
 // waits on it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <ostream>
 #include <thread>
 
 #include "hid/panel_recognition.h"
+#include "platform/linux/udev_devices.h"
 #include "vm_rig.h"
 
 namespace tarvion::testing {
@@ -19,6 +21,7 @@ std::map<std::u16string, HidInterface> by_name(HidrawAccess& hid,
                                                const std::vector<HidInterface>& listed) {
   std::map<std::u16string, HidInterface> named;
   for (const HidInterface& interface : listed) {
+    if (!made_by_uhid(interface.identity)) continue;  // the keyboard
     HidHandle handle = hid.open(interface.path, HidOpenMode::query_only);
     std::u16string name;
     if (handle != kNoHidHandle && hid.get_product_string(handle, name)) named[name] = interface;
@@ -165,6 +168,48 @@ TEST(VmWrite, OutputReportArrivesAtTheDeviceByteForByte) {
   device.unplug();
   EXPECT_FALSE(hid.write(handle, frame.data(), frame.size(), written));
   EXPECT_EQ(hid.last_error(), static_cast<uint32_t>(ENODEV));
+  hid.close(handle);
+}
+
+TEST(VmUsb, UsbDeviceGivesItsUsbProductStringAndANumberFromItsPort) {
+  // qemu's USB keyboard: a real USB HID device. The kernel names it with the
+  // maker in front ("QEMU QEMU USB Keyboard"); the product string the program
+  // lists is the device's own, as Windows gives it.
+  HidrawAccess hid;
+  std::vector<HidrawNode> usb;
+  auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (usb.empty() && std::chrono::steady_clock::now() < deadline) {
+    for (const HidrawNode& node : list_hidraw_nodes()) {
+      if (!made_by_uhid(node.syspath)) usb.push_back(node);
+    }
+    if (usb.empty()) std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_EQ(usb.size(), 1u) << "no USB keyboard in the VM";
+  EXPECT_EQ(usb[0].port.rfind("usb-", 0), 0u) << usb[0].port;
+
+  std::vector<HidInterface> listed = hid.list_interfaces();
+  auto keyboard = std::find_if(listed.begin(), listed.end(),
+                               [&](const HidInterface& i) { return i.identity == usb[0].syspath; });
+  ASSERT_NE(keyboard, listed.end());
+  // A fresh program gives a port the number the port asks for: the same on
+  // every run.
+  EXPECT_EQ(number_of(*keyboard), port_number_hint(usb[0].port));
+
+  HidHandle handle = hid.open(keyboard->path, HidOpenMode::read_write);
+  ASSERT_NE(handle, kNoHidHandle);
+  HidAttributes attributes;
+  ASSERT_TRUE(hid.get_attributes(handle, attributes));
+  EXPECT_EQ(attributes.vendor_id, 0x0627);
+  EXPECT_EQ(attributes.product_id, 0x0001);
+  std::u16string name;
+  ASSERT_TRUE(hid.get_product_string(handle, name));
+  EXPECT_EQ(name, u"QEMU USB Keyboard");
+  // A boot keyboard: 8 input bytes, 1 output byte (the lights), plus the
+  // report-ID byte each.
+  HidCaps caps;
+  ASSERT_TRUE(hid.get_caps(handle, caps));
+  EXPECT_EQ(caps.input_report_length, 9);
+  EXPECT_EQ(caps.output_report_length, 2);
   hid.close(handle);
 }
 

@@ -1,9 +1,10 @@
 #!/bin/bash
 # Runs a test program inside a small VM booted with the installed Debian
 # kernel, where uhid can make real hidraw devices (this machine's own kernel
-# has none). Builds the initramfs (busybox, the hid, hid-generic and uhid
-# modules, the program and the shared libraries it needs), boots it under
-# qemu (TCG), and exits 0 only when the program ran to its end and passed.
+# has none); qemu's USB keyboard sits on an emulated xHCI port beside them.
+# Builds the initramfs (busybox, the HID, uhid and USB modules, the program
+# and the shared libraries it needs), boots it under qemu (TCG), and exits 0
+# only when the program ran to its end and passed.
 #
 #   run_vm_test.sh <test program> <work folder> [program arguments...]
 #
@@ -75,7 +76,7 @@ add_module() {
   esac
   order+=("$name")
 }
-for wanted in hid hid-generic uhid; do add_module "$wanted"; done
+for wanted in hid hid-generic uhid xhci-pci usbhid; do add_module "$wanted"; done
 
 # The program, without its debug sections (they only make the image big), and
 # every shared library it loads, at the paths it looks for them.
@@ -113,8 +114,8 @@ log=$work/serial.log
 echo "vm test: booting $kernel"
 timeout "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 -kernel "$kernel" \
   -initrd "$work/initramfs.cpio.gz" -append "console=ttyS0 quiet panic=-1" \
-  -nographic -no-reboot -nodefaults -serial stdio -monitor none </dev/null >"$log" 2>&1 ||
-  true
+  -device qemu-xhci -device usb-kbd \
+  -nographic -no-reboot -nodefaults -serial stdio -monitor none </dev/null >"$log" 2>&1 || true
 # Without carriage returns and the firmware's terminal escapes, so that each
 # line starts with what the program printed.
 tr -d '\r' <"$log" | sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b[A-Za-z]//g' >"$log.txt"

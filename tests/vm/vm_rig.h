@@ -73,14 +73,24 @@ inline std::size_t threads_settled_at(std::size_t expected) {
   return count;
 }
 
-// Polls until the listing shows count nodes: uhid adds its device on a
-// kernel worker, shortly after the device was asked for.
+// Devices the tests make themselves (the VM also has a USB keyboard).
+inline bool made_by_uhid(const std::string& identity) {
+  return identity.find("/uhid/") != std::string::npos;
+}
+
+// The uhid devices listed, once there are count of them: uhid adds its device
+// on a kernel worker, shortly after the device was asked for.
 inline std::vector<HidInterface> wait_for_listing(HidrawAccess& hid, std::size_t count) {
+  auto uhid_listed = [&hid] {
+    std::vector<HidInterface> listed = hid.list_interfaces();
+    std::erase_if(listed, [](const HidInterface& i) { return !made_by_uhid(i.identity); });
+    return listed;
+  };
   auto deadline = std::chrono::steady_clock::now() + 20s;
-  std::vector<HidInterface> listed = hid.list_interfaces();
+  std::vector<HidInterface> listed = uhid_listed();
   while (listed.size() != count && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(10ms);
-    listed = hid.list_interfaces();
+    listed = uhid_listed();
   }
   return listed;
 }
@@ -109,6 +119,13 @@ struct PanelRig {
   }
   bool pump_until(const std::function<bool()>& done) {
     return pump_until_or_timeout(main_thread, done);
+  }
+  // The controller holds no device made by the tests (the keyboard stays).
+  bool test_devices_gone() {
+    for (const auto& device : layer.controller().devices()) {
+      if (made_by_uhid(device->PnPInfo().DeviceInstance)) return false;
+    }
+    return true;
   }
   c_rad* radio() { return lists.radios.empty() ? nullptr : lists.radios.front().get(); }
   c_efis* switches() { return lists.switches.empty() ? nullptr : lists.switches.front().get(); }
