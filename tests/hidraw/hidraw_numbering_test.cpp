@@ -46,6 +46,14 @@ std::pair<std::string, std::string> colliding_ports() {
   }
 }
 
+// A port that asks for the first number of all.
+std::string port_asking_for_first_number() {
+  for (int i = 0;; ++i) {
+    std::string port = "usb-0000:00:1d.0-" + std::to_string(i) + "/input0";
+    if (port_number_hint(port) == kFirstDeviceNumber) return port;
+  }
+}
+
 struct NumberingCase {
   // Failures name the case, not its bytes.
   friend void PrintTo(const NumberingCase& c, std::ostream* os) { *os << c.name; }
@@ -70,6 +78,7 @@ const std::string kPort3 = "usb-0000:00:14.0-3/input0";
 
 std::vector<NumberingCase> cases() {
   auto [pa, pb] = colliding_ports();
+  std::string first = port_asking_for_first_number();
   return {
       {"device_keeps_its_number_across_listings_in_any_order",
        {{{"A", kPort1}, {"B", kPort2}, {"C", ""}},
@@ -111,6 +120,14 @@ std::vector<NumberingCase> cases() {
        [](const auto& h) {
          EXPECT_NE(h[2].at("B"), h[0].at("A"));
          EXPECT_EQ(h[3].at("A2"), h[0].at("A"));
+       }},
+      {"port_remembers_a_number_its_own_hint_could_not_give",
+       // A device without a port holds the number the port asks for, so the
+       // panel gets another; plugged back in alone it gets that one again.
+       {{{"Z", ""}, {"P", first}}, {}, {{"P2", first}}},
+       [](const auto& h) {
+         EXPECT_NE(h[0].at("P"), kFirstDeviceNumber);
+         EXPECT_EQ(h[2].at("P2"), h[0].at("P"));
        }},
       {"devices_sharing_a_port_get_distinct_numbers",
        {{{"A", kPort1}, {"B", kPort1}}, {{"B", kPort1}, {"A", kPort1}}},
