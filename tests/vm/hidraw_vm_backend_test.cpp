@@ -74,7 +74,7 @@ struct QueryCase {
   // Failures name the case, not its bytes.
   friend void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
-  UhidSpec spec;
+  UhidDescription device;
   std::u16string product_string;
   uint16_t input_length, output_length;
 };
@@ -84,7 +84,7 @@ class VmQueries : public ::testing::TestWithParam<QueryCase> {};
 TEST_P(VmQueries, AttributesCapsAndProductStringComeFromTheDevice) {
   const QueryCase& c = GetParam();
   HidrawAccess hid;
-  UhidDevice device(c.spec);
+  UhidDevice device(c.device);
   ASSERT_TRUE(device.created());
   std::vector<HidInterface> listed = wait_for_listing(hid, 1);
   ASSERT_EQ(listed.size(), 1u);
@@ -92,8 +92,8 @@ TEST_P(VmQueries, AttributesCapsAndProductStringComeFromTheDevice) {
   ASSERT_NE(handle, kNoHidHandle) << hid.last_error();
   HidAttributes attributes;
   ASSERT_TRUE(hid.get_attributes(handle, attributes));
-  EXPECT_EQ(attributes.vendor_id, c.spec.vendor);
-  EXPECT_EQ(attributes.product_id, c.spec.product);
+  EXPECT_EQ(attributes.vendor_id, c.device.vendor);
+  EXPECT_EQ(attributes.product_id, c.device.product);
   HidCaps caps;
   ASSERT_TRUE(hid.get_caps(handle, caps));
   EXPECT_EQ(caps.input_report_length, c.input_length);
@@ -110,15 +110,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         QueryCase{"com_panel", com_panel("usb-vm-1/input0"), u"Pendra COM Panel", 4, 9},
         QueryCase{"switch_panel", switch_panel("usb-vm-1/input0"), u"Pendra Switch Panel", 6, 9},
-        QueryCase{"numbered_reports", UhidSpec{"Numbered", "", 0, 14, panel_descriptor(3, 8, 7)},
-                  u"Numbered", 4, 9},
+        QueryCase{"numbered_reports",
+                  UhidDescription{"Numbered", "", 0, 14, panel_descriptor(3, 8, 7)}, u"Numbered", 4,
+                  9},
         QueryCase{"utf8_name",
                   com_panel("",
                             "Pendra \xC3\x91"
                             "AV \xE2\x82\xAC"),
                   u"Pendra \u00D1AV \u20AC", 4, 9},
-        QueryCase{"other_vendor", UhidSpec{"Keypad", "", 0x1234, 0x5678, panel_descriptor(2, 0)},
-                  u"Keypad", 3, 0}),
+        QueryCase{"other_vendor",
+                  UhidDescription{"Keypad", "", 0x1234, 0x5678, panel_descriptor(2, 0)}, u"Keypad",
+                  3, 0}),
     [](const auto& info) { return info.param.name; });
 
 TEST(VmRead, DeviceRemovedWhileAReadWaitsEndsTheReadAtOnce) {

@@ -27,7 +27,7 @@ struct InputCase {
   // Failures name the case, not its bytes.
   friend void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
   std::string name;
-  UhidSpec spec;
+  UhidDescription device;
   std::vector<uint8_t> sent;  // as the device sends it
   uint8_t report_id;          // as the data handler sees it
   std::vector<uint8_t> data;
@@ -40,7 +40,7 @@ TEST_P(VmInput, ReportReachesTheDataHandlerOnTheMainThreadFramedAsOnWindows) {
   VirtualMainThread main_thread;
   HidrawAccess hid;
   UdevNotifier notifier(main_thread);
-  UhidDevice device(c.spec);
+  UhidDevice device(c.device);
   ASSERT_EQ(wait_for_listing(hid, 1).size(), 1u);
 
   std::vector<Delivery> seen;
@@ -81,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(Framing, VmInput,
                                                      0x00,
                                                      {0xBF, 0xFF, 0xFE}},
                                            InputCase{"numbered",
-                                                     UhidSpec{"Numbered", "", 0, 14,
-                                                              panel_descriptor(3, 8, 7)},
+                                                     UhidDescription{"Numbered", "", 0, 14,
+                                                                     panel_descriptor(3, 8, 7)},
                                                      {0x07, 0x12, 0x34, 0x56},
                                                      0x07,
                                                      {0x12, 0x34, 0x56}}),

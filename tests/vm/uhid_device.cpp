@@ -22,19 +22,19 @@ void copy_text(uint8_t* to, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-UhidDevice::UhidDevice(const UhidSpec& spec) {
+UhidDevice::UhidDevice(const UhidDescription& description) {
   fd_ = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
   if (fd_ < 0) return;
   uhid_event event{};
   event.type = UHID_CREATE2;
-  copy_text(event.u.create2.name, sizeof event.u.create2.name, spec.name);
-  copy_text(event.u.create2.phys, sizeof event.u.create2.phys, spec.phys);
-  event.u.create2.rd_size =
-      static_cast<uint16_t>(std::min(spec.descriptor.size(), sizeof event.u.create2.rd_data));
-  std::memcpy(event.u.create2.rd_data, spec.descriptor.data(), event.u.create2.rd_size);
+  copy_text(event.u.create2.name, sizeof event.u.create2.name, description.name);
+  copy_text(event.u.create2.phys, sizeof event.u.create2.phys, description.phys);
+  event.u.create2.rd_size = static_cast<uint16_t>(
+      std::min(description.descriptor.size(), sizeof event.u.create2.rd_data));
+  std::memcpy(event.u.create2.rd_data, description.descriptor.data(), event.u.create2.rd_size);
   event.u.create2.bus = BUS_USB;
-  event.u.create2.vendor = spec.vendor;
-  event.u.create2.product = spec.product;
+  event.u.create2.vendor = description.vendor;
+  event.u.create2.product = description.product;
   if (!write_event(fd_, event)) unplug();
 }
 

@@ -11,7 +11,7 @@
 
 namespace tarvion::testing {
 
-struct UhidSpec {
+struct UhidDescription {
   std::string name;  // the kernel's HID name (what HIDIOCGRAWNAME reads), UTF-8
   std::string phys;  // the physical path, standing in for a USB port; may be empty
   uint16_t vendor = 0;
@@ -21,8 +21,8 @@ struct UhidSpec {
 
 class UhidDevice {
  public:
-  explicit UhidDevice(const UhidSpec& spec);  // plugs it in
-  ~UhidDevice();                              // unplugs it
+  explicit UhidDevice(const UhidDescription& description);  // plugs it in
+  ~UhidDevice();                                            // unplugs it
   UhidDevice(const UhidDevice&) = delete;
   UhidDevice& operator=(const UhidDevice&) = delete;
 

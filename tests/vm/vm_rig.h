@@ -27,12 +27,13 @@ inline constexpr uint16_t kComKind = 13;
 inline constexpr uint16_t kSwitchKind = 12;
 
 // A COM panel: 3 input bytes, 8 output bytes, unnumbered reports.
-inline UhidSpec com_panel(const std::string& phys, const std::string& name = "Pendra COM Panel") {
-  return UhidSpec{name, phys, 0, kComKind, panel_descriptor(3, 8)};
+inline UhidDescription com_panel(const std::string& phys,
+                                 const std::string& name = "Pendra COM Panel") {
+  return UhidDescription{name, phys, 0, kComKind, panel_descriptor(3, 8)};
 }
 // A switch panel: 5 input bytes, 8 output bytes.
-inline UhidSpec switch_panel(const std::string& phys) {
-  return UhidSpec{"Pendra Switch Panel", phys, 0, kSwitchKind, panel_descriptor(5, 8)};
+inline UhidDescription switch_panel(const std::string& phys) {
+  return UhidDescription{"Pendra Switch Panel", phys, 0, kSwitchKind, panel_descriptor(5, 8)};
 }
 
 inline std::size_t entries_in(const char* folder) {
