@@ -176,11 +176,12 @@ std::optional<std::size_t> HidrawHandles::wait_read(HidHandle handle, uint32_t t
   for (;;) {
     pollfd fds[2] = {{file->fd, POLLIN, 0}, {file->wake_fd, POLLIN, 0}};
     int ready = ::poll(fds, 2, remaining_ms(deadline));
-    if (ready < 0 && errno == EINTR) continue;
+    int poll_error = errno;
+    if (ready < 0 && poll_error == EINTR) continue;
     std::lock_guard lock(file->read_mutex);
     if (file->closed.load(std::memory_order_acquire) || !file->pending) return std::size_t{0};
     if (ready < 0) {
-      set_hidraw_last_error(static_cast<uint32_t>(errno));
+      set_hidraw_last_error(static_cast<uint32_t>(poll_error));
       file->pending = false;
       return std::size_t{0};
     }
