@@ -135,16 +135,17 @@ int main(int argc, char** argv) {
       main_thread, timers, *view, socket, hid, notifier, ipc,
       [] { return tarvion::read_config_file("Tarvion.ini"); }});
 
-  bool closed = false;
+  bool console_closed = false;
+  auto closed = [&] { return window ? window->closed() : console_closed; };
   auto close_program = [&] {
     if (window) {
       window->close();
       return;
     }
-    if (closed) return;
-    closed = true;
+    if (console_closed) return;
+    console_closed = true;
     program.FormClose();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
   };
   if (window) {
     window->set_handlers(tarvion::WindowHandlers{
@@ -157,6 +158,9 @@ int main(int argc, char** argv) {
   tarvion::SignalWatch signal_watch([&](int) { close_program(); });
 
   program.FormCreate();
+  // The start-up's error box runs the event loop: a signal may have closed the
+  // program already, and a quit before exec() would not end the loop that follows.
+  if (closed()) return 0;
   if (window) window->show();
   program.FormShow();
   app->exec();

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractSlider>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -145,17 +148,35 @@ TEST(QtMainWindow, HideShowAndTrayFollowTheLogic) {
   EXPECT_FALSE(window.tray_icon().isVisible());
 }
 
-TEST(QtMainWindow, ClosingRunsFormCloseOnceWhicheverWayItComes) {
+TEST(QtMainWindow, ClosingRunsFormCloseOnceWhicheverWayItComesAndEndsTheLoop) {
   qt_app();
   QtMainWindow window("tarvion", [] { return true; });
   Events events;
   window.set_handlers(events.handlers());
   window.show();
-  window.form().close();  // the close button
-  window.close();         // a signal arriving as well
+  QTimer::singleShot(0, [&] {
+    window.form().close();  // the close button
+    window.close();         // a signal arriving as well
+  });
+  QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });  // bound: a lost close
+  EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_TRUE(window.closed());
   EXPECT_EQ(events.seen, std::vector<std::string>{"FormClose"});
   EXPECT_FALSE(window.form().isVisible());
+}
+
+TEST(QtMainWindow, ClosingDuringAModalLoopBeforeTheMainLoopEndsThatLoop) {
+  // The start-up's error box runs before the main loop: a signal that closes
+  // the program then must end the box's loop, or the program hangs on it.
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  QEventLoop modal;
+  QTimer::singleShot(0, [&] { window.close(); });
+  QTimer::singleShot(5000, &modal, [&] { modal.exit(1); });  // bound: the loop went on
+  EXPECT_EQ(modal.exec(), 0);
+  // Leave the thread able to run loops again for the next tests.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 TEST(QtMainWindow, TrayTipFitsItsSixtyFourByteField) {

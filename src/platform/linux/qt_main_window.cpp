@@ -238,7 +238,9 @@ void QtMainWindow::close() {
   closed_ = true;
   if (handlers_.FormClose) handlers_.FormClose();
   form_->hide();
-  QCoreApplication::quit();
+  // exit(), not quit(): it also ends a modal loop that is running (an error box
+  // open during start-up, before the main loop runs), which quit() ignores.
+  QCoreApplication::exit(0);
 }
 
 }  // namespace tarvion
