@@ -1,6 +1,8 @@
 // The Linux program `tarvion`: fills the seams with the Qt, console and
 // platform implementations and runs the program on the Qt event loop.
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -131,9 +133,9 @@ int main(int argc, char** argv) {
     view = window.get();
   }
 
-  tarvion::Program program(tarvion::ProgramSeams{
-      main_thread, timers, *view, socket, hid, notifier, ipc,
-      [] { return tarvion::read_config_file("Tarvion.ini"); }});
+  tarvion::Program program(
+      tarvion::ProgramSeams{main_thread, timers, *view, socket, hid, notifier, ipc,
+                            [] { return tarvion::read_config_file("Tarvion.ini"); }});
 
   bool console_closed = false;
   auto closed = [&] { return window ? window->closed() : console_closed; };

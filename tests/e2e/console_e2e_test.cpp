@@ -37,8 +37,7 @@ struct Online {
   std::unique_ptr<Connection> link;
   std::string registration;
 
-  explicit Online(const std::string& extra_lines = "")
-      : run(zemp_ini(server.port(), extra_lines)) {
+  explicit Online(const std::string& extra_lines = "") : run(zemp_ini(server.port(), extra_lines)) {
     link = server.accept(seconds(10));
     if (!link) return;
     registration = link->read_line(seconds(5)).value_or("");
@@ -46,8 +45,9 @@ struct Online {
 };
 
 TEST(TarvionConsole, StartsWithTheConfiguredTextsAndRegistersEveryVariable) {
-  Online o("SET_COM1=121500\nSET_COM2=124350\nSET_NAV1=11030\nSET_NAV2=10900\n"
-           "SET_ADF1=3795\nSET_ADF2=2500\nSET_ATC=7000\n");
+  Online o(
+      "SET_COM1=121500\nSET_COM2=124350\nSET_NAV1=11030\nSET_NAV2=10900\n"
+      "SET_ADF1=3795\nSET_ADF2=2500\nSET_ATC=7000\n");
   ASSERT_TRUE(o.link) << "no connection";
   ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
   const auto& lines = o.run.process->out_lines();

@@ -23,8 +23,8 @@ void TempFolder::write(const std::string& name, const std::string& text) const {
 }
 
 std::string zemp_ini(int port, const std::string& extra_lines) {
-  return "XPLANE=YES\nZEMP_HOST=127.0.0.1\nZEMP_PORT=" + std::to_string(port) +
-         "\nMINIMIZED=NO\n" + extra_lines;
+  return "XPLANE=YES\nZEMP_HOST=127.0.0.1\nZEMP_PORT=" + std::to_string(port) + "\nMINIMIZED=NO\n" +
+         extra_lines;
 }
 
 namespace {

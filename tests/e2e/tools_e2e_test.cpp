@@ -42,12 +42,9 @@ TEST(TarvionWithTools, ComKnobAndTransferReachThePanelAndTheServerAndCloseDarken
   const std::string start = "000080110080118879";     // 118.000 active, 118.000 standby
   const std::string outer_up = "000080110090118879";  // standby 119.000
   const std::string swapped = "000090110080118879";   // 119.000 active, 118.000 standby
-  tools.write("script", "expect com1 " + start + " 20000\n" +
-                            "turn com1 outer 1\n" +
-                            "expect com1 " + outer_up + " 10000\n" +
-                            "tap com1 swap\n" +
-                            "expect com1 " + swapped + " 10000\n" +
-                            "+600000 list\n");
+  tools.write("script", "expect com1 " + start + " 20000\n" + "turn com1 outer 1\n" +
+                            "expect com1 " + outer_up + " 10000\n" + "tap com1 swap\n" +
+                            "expect com1 " + swapped + " 10000\n" + "+600000 list\n");
   ChildProcess panels({TARVION_VIRTUAL_PANELS_BIN, "--port", "0", "--no-stdin", "--script",
                        tools.path() + "/script", "--panels", "multi,com,nav,switch"},
                       tools.path(), {});
@@ -55,7 +52,8 @@ TEST(TarvionWithTools, ComKnobAndTransferReachThePanelAndTheServerAndCloseDarken
   ASSERT_GT(panel_port, 0);
 
   TempFolder folder, runtime;
-  folder.write("Tarvion.ini", zemp_ini(peer_port, "FIRST_DEVICE_COM1=YES\nFIRST_DEVICE_NAV1=YES\n"));
+  folder.write("Tarvion.ini",
+               zemp_ini(peer_port, "FIRST_DEVICE_COM1=YES\nFIRST_DEVICE_NAV1=YES\n"));
   ChildProcess tarvion({TARVION_BIN, "--console"}, folder.path(),
                        {{"XDG_RUNTIME_DIR", runtime.path()},
                         {"TARVION_VIRTUAL_PANELS", "127.0.0.1:" + std::to_string(panel_port)}});
@@ -63,8 +61,10 @@ TEST(TarvionWithTools, ComKnobAndTransferReachThePanelAndTheServerAndCloseDarken
 
   // The transfer: the panel shows the swapped pair and the server gets COM1
   // alone, in units of 10 kHz.
-  ASSERT_TRUE(panels.wait_out_line("OUTPUT com1 " + swapped + "    com1 display [119000] [118000]"
-                                   "  dots 88  bright 121", seconds(30)))
+  ASSERT_TRUE(panels.wait_out_line("OUTPUT com1 " + swapped +
+                                       "    com1 display [119000] [118000]"
+                                       "  dots 88  bright 121",
+                                   seconds(30)))
       << "panel output seen: " << panels.out_lines().size() << " lines";
   EXPECT_TRUE(has_line(panels.out_lines(), "OUTPUT com1 " + outer_up));
   bool sent = false;

@@ -37,8 +37,8 @@ class Desktop {
  public:
   bool start(bool with_tray = true) {
     xvfb_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{on_path("Xvfb"), "-displayfd", "1", "-screen", "0",
-                                 "1024x768x24", "-nolisten", "tcp"},
+        std::vector<std::string>{on_path("Xvfb"), "-displayfd", "1", "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"},
         "/", std::map<std::string, std::string>{});
     auto number = xvfb_->next_out_line(seconds(20));
     if (!number) return false;

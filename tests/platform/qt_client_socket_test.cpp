@@ -42,11 +42,16 @@ struct Recorder {
   }
   static std::string name(SocketError error) {
     switch (error) {
-      case SocketError::refused: return "refused";
-      case SocketError::timed_out: return "timed_out";
-      case SocketError::host_not_found: return "host_not_found";
-      case SocketError::reset: return "reset";
-      case SocketError::other: return "other";
+      case SocketError::refused:
+        return "refused";
+      case SocketError::timed_out:
+        return "timed_out";
+      case SocketError::host_not_found:
+        return "host_not_found";
+      case SocketError::reset:
+        return "reset";
+      case SocketError::other:
+        return "other";
     }
     return "?";
   }
@@ -182,8 +187,8 @@ TEST(QtClientSocket, CloseByTheLogicDeliversWhatWasSentAndReportsNothing) {
   c.socket.send_text("Arn.Fin:");
   c.socket.close();
   EXPECT_FALSE(c.socket.is_active());
-  ASSERT_TRUE(process_until(
-      [&] { return c.server.peer->state() == QAbstractSocket::UnconnectedState; }));
+  ASSERT_TRUE(
+      process_until([&] { return c.server.peer->state() == QAbstractSocket::UnconnectedState; }));
   EXPECT_TRUE(c.server.received.ends_with("Arn.Fin:"));
   process_for(50);
   EXPECT_EQ(c.recorder.ends(), 0);

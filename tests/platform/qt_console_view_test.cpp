@@ -34,7 +34,8 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
     const char* err;
   };
   const Case cases[] = {
-      {"status label", [](ConsoleView& v) { v.set_text("Label9", "Online"); }, "Label9: Online\n", ""},
+      {"status label", [](ConsoleView& v) { v.set_text("Label9", "Online"); }, "Label9: Online\n",
+       ""},
       {"FSUIPC status",
        [](ConsoleView& v) { v.set_text("Label16", "Cannot link to FSUIPC or WideClient"); },
        "Label16: Cannot link to FSUIPC or WideClient\n", ""},

@@ -99,7 +99,8 @@ TEST(QtMainThread, ManyWorkersAllServedInOrderOfEachWorker) {
   std::vector<std::thread> workers;
   for (int w = 0; w < kWorkers; ++w) {
     workers.emplace_back([&, w] {
-      for (int i = 0; i < kCalls; ++i) main_thread.run_and_wait([&, w, i] { seen[w].push_back(i); });
+      for (int i = 0; i < kCalls; ++i)
+        main_thread.run_and_wait([&, w, i] { seen[w].push_back(i); });
       ++finished;
     });
   }

@@ -7,10 +7,10 @@
 #include <QAbstractSlider>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -53,10 +53,10 @@ TEST(QtMainWindow, FixedClientAreaWithTheControlsWhereTheDescriptionPutsThem) {
     const char* name;
     QPoint at;
   };
-  for (Place p : {Place{"Panel1", {8, 8}}, Place{"ListBox1", {232, 8}}, Place{"TrackBar1", {232, 112}},
-                  Place{"Label12", {376, 116}}, Place{"Label9", {64, 172}},
-                  Place{"Label16", {64, 220}}, Place{"Button1", {384, 216}},
-                  Place{"Image2", {8, 8}}, Place{"Label3", {88, 9}}}) {
+  for (Place p :
+       {Place{"Panel1", {8, 8}}, Place{"ListBox1", {232, 8}}, Place{"TrackBar1", {232, 112}},
+        Place{"Label12", {376, 116}}, Place{"Label9", {64, 172}}, Place{"Label16", {64, 220}},
+        Place{"Button1", {384, 216}}, Place{"Image2", {8, 8}}, Place{"Label3", {88, 9}}}) {
     SCOPED_TRACE(p.name);
     QWidget* control = child<QWidget>(window, p.name);
     ASSERT_NE(control, nullptr);

@@ -46,4 +46,6 @@ void process_for(int ms) {
 
 // LeakSanitizer asks for this when the tests run under it: fontconfig, which
 // Qt loads for the window tests, keeps a cache for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig\n";
+}

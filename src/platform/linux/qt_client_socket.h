@@ -3,7 +3,9 @@
 // Each established connection's end is reported once, in order or by error.
 #pragma once
 
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include <QAbstractSocket>
 #include <QObject>
@@ -49,7 +51,7 @@ class QtClientSocket : public ClientSocket {
   QTcpSocket socket_;
   std::string host_;
   int32_t port_ = 0;
-  bool active_ = false;  // what the logic has been told: on_connect .. on_disconnect
+  bool active_ = false;     // what the logic has been told: on_connect .. on_disconnect
   bool connected_ = false;  // the Qt socket's own view, ahead of active_
   uint64_t attempt_ = 0;    // bumped by open() and close()
   std::string received_;

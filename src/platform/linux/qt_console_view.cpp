@@ -1,4 +1,6 @@
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "platform/linux/qt_console_view.h"
 
@@ -26,6 +28,8 @@ void ConsoleView::set_device_list(const std::vector<std::string>& lines) {
   for (const std::string& line : device_list_lines(lines)) write_line(out_, line);
 }
 
-void ConsoleView::show_error(const std::string& text) { write_line(err_, error_line(text)); }
+void ConsoleView::show_error(const std::string& text) {
+  write_line(err_, error_line(text));
+}
 
 }  // namespace tarvion

@@ -2,7 +2,9 @@
 // is one line on standard output, every error one line on standard error.
 #pragma once
 
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include <cstdio>
 #include <string>

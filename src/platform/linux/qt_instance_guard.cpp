@@ -1,4 +1,6 @@
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "platform/linux/qt_instance_guard.h"
 

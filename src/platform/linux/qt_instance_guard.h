@@ -2,7 +2,9 @@
 // a local socket "Kelvane" that a second instance connects to as its signal.
 #pragma once
 
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include <QLocalServer>
 #include <memory>

@@ -1,4 +1,6 @@
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "platform/linux/qt_main_thread.h"
 
@@ -8,7 +10,8 @@ namespace tarvion {
 
 void QtMainThread::wake() {
   // One wake per queued call; a run that finds the queue already drained is harmless.
-  QMetaObject::invokeMethod(&context_, [this] { run_pending(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &context_, [this] { run_pending(); }, Qt::QueuedConnection);
 }
 
 }  // namespace tarvion

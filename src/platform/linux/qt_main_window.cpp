@@ -1,4 +1,6 @@
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "platform/linux/qt_main_window.h"
 
@@ -180,7 +182,9 @@ void QtMainWindow::build() {
                    });
 }
 
-QWidget& QtMainWindow::form() { return *form_; }
+QWidget& QtMainWindow::form() {
+  return *form_;
+}
 
 QLabel* QtMainWindow::label(const std::string& name) const {
   auto it = labels_.find(name);
@@ -205,7 +209,9 @@ void QtMainWindow::set_trackbar_position(int position) {
   trackbar_->setValue(position);
 }
 
-void QtMainWindow::hide() { form_->hide(); }
+void QtMainWindow::hide() {
+  form_->hide();
+}
 
 void QtMainWindow::show() {
   form_->show();
@@ -223,7 +229,9 @@ bool QtMainWindow::tray_add() {
   return true;
 }
 
-void QtMainWindow::tray_delete() { tray_->hide(); }
+void QtMainWindow::tray_delete() {
+  tray_->hide();
+}
 
 void QtMainWindow::show_error(const std::string& text) {
   // A modal loop: queued calls (timer ticks, panel input) go on running in it.

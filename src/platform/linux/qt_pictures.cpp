@@ -1,4 +1,6 @@
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "platform/linux/qt_pictures.h"
 
@@ -19,13 +21,13 @@ void draw_digit(QPainter& p, int digit, qreal x, qreal y, qreal w, qreal h, qrea
   uint8_t bits = kSegments[static_cast<size_t>(digit % 10)];
   qreal half = h / 2;
   const std::array<QRectF, 7> segment{
-      QRectF(x + t, y, w - 2 * t, t),                   // a
-      QRectF(x + w - t, y + t, t, half - t),            // b
-      QRectF(x + w - t, y + half, t, half - t),         // c
-      QRectF(x + t, y + h - t, w - 2 * t, t),           // d
-      QRectF(x, y + half, t, half - t),                 // e
-      QRectF(x, y + t, t, half - t),                    // f
-      QRectF(x + t, y + half - t / 2, w - 2 * t, t),    // g
+      QRectF(x + t, y, w - 2 * t, t),                 // a
+      QRectF(x + w - t, y + t, t, half - t),          // b
+      QRectF(x + w - t, y + half, t, half - t),       // c
+      QRectF(x + t, y + h - t, w - 2 * t, t),         // d
+      QRectF(x, y + half, t, half - t),               // e
+      QRectF(x, y + t, t, half - t),                  // f
+      QRectF(x + t, y + half - t / 2, w - 2 * t, t),  // g
   };
   for (size_t i = 0; i < segment.size(); ++i) {
     if (bits & (1u << i)) p.fillRect(segment[i], p.brush());
@@ -97,6 +99,8 @@ QPixmap draw_about_picture(int width, int height) {
   return pixmap;
 }
 
-QIcon window_icon() { return QIcon(draw_window_icon()); }
+QIcon window_icon() {
+  return QIcon(draw_window_icon());
+}
 
 }  // namespace tarvion

@@ -2,7 +2,9 @@
 // window's close button had been pressed.
 #pragma once
 
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include <QSocketNotifier>
 #include <functional>

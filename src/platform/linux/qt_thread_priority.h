@@ -2,7 +2,9 @@
 // since an ordinary user may only lower a thread's priority.
 #pragma once
 
-#include "platform/linux/linux_only.h"
+// clang-format off
+#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+// clang-format on
 
 #include "base/timer.h"
 
