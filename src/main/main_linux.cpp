@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   if (!virtual_panels && !panel_error.empty()) {
     // Asked for virtual panels and cannot have them: running on without any
     // panel would look like a fault of the panels.
-    std::fprintf(stderr, "tarvion: %s: %s\n", tarvion::kVirtualPanelsVariable, panel_error.c_str());
+    std::fprintf(stderr, "tarvion: %s\n", panel_error.c_str());
     return 1;
   }
   std::unique_ptr<tarvion::HidAccess> own_hid;

@@ -177,5 +177,24 @@ TEST(TarvionConsole, ConfigurationErrorsAreShownAndTheProgramRunsOn) {
   }
 }
 
+TEST(TarvionConsole, UnusableVirtualPanelHostIsSaidAndEndsTheProgram) {
+  // Running on without the panels that were asked for would look like a fault
+  // of the panels; saying so and stopping is plainer.
+  LoopbackServer nobody(false);
+  for (const std::string& host : {"127.0.0.1:" + std::to_string(nobody.port()),
+                                  std::string("192.0.2.1:7650"), std::string("127.0.0.1")}) {
+    SCOPED_TRACE(host);
+    TempFolder folder, runtime;
+    folder.write("Tarvion.ini", zemp_ini(nobody.port()));
+    ChildProcess tarvion({TARVION_BIN, "--console"}, folder.path(),
+                         {{"XDG_RUNTIME_DIR", runtime.path()}, {"TARVION_VIRTUAL_PANELS", host}});
+    EXPECT_EQ(tarvion.wait_exit(seconds(10)), 1);
+    auto said = tarvion.next_err_line(seconds(2));
+    ASSERT_TRUE(said);
+    EXPECT_TRUE(said->starts_with("tarvion: ")) << *said;
+    EXPECT_FALSE(tarvion.next_out_line(seconds(1)));
+  }
+}
+
 }  // namespace
 }  // namespace tarvion::e2e
