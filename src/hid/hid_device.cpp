@@ -120,6 +120,9 @@ void THidDevice::try_start_read_thread() {
   HidCaps caps;
   GetCaps(caps);
   if (!read_write_access_) return;
+  // A device whose input report length is unknown would fail every read for
+  // ever; it gets no read thread (its report descriptor could not be read).
+  if (caps.input_report_length == 0) return;
   {
     std::lock_guard lock(io_mutex_);
     reading_stopped_ = false;

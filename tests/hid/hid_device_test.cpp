@@ -152,6 +152,10 @@ TEST_F(HidDeviceTest, CapsAreZeroWhileTheyCannotBeRead) {
   device->GetCaps(caps);
   EXPECT_EQ(caps.input_report_length, 0);
   EXPECT_EQ(caps.output_report_length, 0);
+  // No input length, no read thread: it could only fail every read.
+  device->SetOnData(recorder());
+  EXPECT_FALSE(device->Reading());
+  device->SetOnData({});
   rig.hid.set_faults(device_id, {});
   device->GetCaps(caps);
   EXPECT_EQ(caps.input_report_length, 6);
