@@ -11,8 +11,8 @@ out=${TARVION_BUILD_ROOT:-$root/build/ci}
 jobs=${TARVION_JOBS:-2}
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth
-  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
+  g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth trayer xdotool
+  qemu-system-x86 linux-image-amd64 busybox-static cpio)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -367,7 +367,8 @@ bool PanelHost::step_script() {
       return false;
     }
   }
-  return expecting_.has_value() || script_next_ < script_.size();
+  // A looping script is never over: the next pass starts it again.
+  return loop_ || expecting_.has_value() || script_next_ < script_.size();
 }
 
 int PanelHost::run() {
