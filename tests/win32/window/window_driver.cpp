@@ -12,11 +12,15 @@
 //     icon MOUSE             the notification icon's message with that mouse message
 //     trackbar N             moves TrackBar1 to N as a drag does, then its end
 //     pixel X Y              "pixel X Y: R G B", the screen at that client point
+//     has-colour NAME R G B  "NAME shows R G B: yes" when the screen shows that colour
+//                            (each part within 60) somewhere on the control, else "no"
 //     shot FILE              the window as the screen shows it, as PNG
 //     close                  the close button's WM_CLOSE; waits until the window is gone
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <chrono>
 #include <cstdio>
@@ -177,6 +181,20 @@ int run(HWND form, const std::vector<std::string>& args) {
       say("pixel " + arg(1) + " " + arg(2) + ": " + std::to_string(rgb[0]) + " " +
           std::to_string(rgb[1]) + " " + std::to_string(rgb[2]));
       i += 2;
+    } else if (command == "has-colour") {
+      RECT area;
+      GetWindowRect(child(form, arg(1)), &area);
+      std::vector<uint8_t> rgb = grab(area);
+      int want[3] = {std::atoi(arg(2).c_str()), std::atoi(arg(3).c_str()),
+                     std::atoi(arg(4).c_str())};
+      bool found = false;
+      for (std::size_t p = 0; p + 2 < rgb.size() && !found; p += 3) {
+        found = std::abs(rgb[p] - want[0]) <= 60 && std::abs(rgb[p + 1] - want[1]) <= 60 &&
+                std::abs(rgb[p + 2] - want[2]) <= 60;
+      }
+      say(arg(1) + " shows " + arg(2) + " " + arg(3) + " " + arg(4) + ": " +
+          (found ? "yes" : "no"));
+      i += 4;
     } else if (command == "shot") {
       RECT outer;
       GetWindowRect(form, &outer);
@@ -201,12 +219,19 @@ int run(HWND form, const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   using namespace tarvion;
+  _setmode(_fileno(stdout), _O_BINARY);  // lines end in \n alone, as the reader expects
+  // The window is there from its creation on, its controls a moment later.
   HWND form = nullptr;
-  window_driver::wait_for(
-      [&] { return (form = FindWindowW(form1::kWindowClass, form1::kCaption)) != nullptr; },
-      std::chrono::seconds(30));
-  if (!form) {
-    std::puts("no window");
+  auto complete = [&] {
+    form = FindWindowW(form1::kWindowClass, form1::kCaption);
+    if (!form) return false;
+    for (const form1::ControlId& c : form1::kControlIds) {
+      if (!window_driver::child(form, c.name)) return false;
+    }
+    return true;
+  };
+  if (!window_driver::wait_for(complete, std::chrono::seconds(30))) {
+    std::puts(form ? "window incomplete" : "no window");
     return 1;
   }
   return window_driver::run(form, std::vector<std::string>(argv + 1, argv + argc));
