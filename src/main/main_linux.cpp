@@ -14,16 +14,17 @@
 #include <string>
 
 #include "platform/linux/qt_client_socket.h"
-#include "platform/linux/qt_console_view.h"
 #include "platform/linux/qt_instance_guard.h"
 #include "platform/linux/qt_main_thread.h"
 #include "platform/linux/qt_main_window.h"
 #include "platform/linux/qt_signal_watch.h"
 #include "platform/linux/qt_thread_priority.h"
+#include "platform/console/console_view.h"
 #include "platform/posix/virtual_panel_connection.h"
 #include "platform/virtual/null_seams.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
+#include "shell/single_instance.h"
 #include "shell/threaded_timer.h"
 
 #ifdef TARVION_HAVE_HIDRAW
@@ -85,10 +86,7 @@ int main(int argc, char** argv) {
 
   // A second instance tells the first and leaves quietly.
   tarvion::QtInstanceGuard guard;
-  if (!guard.acquire()) {
-    guard.signal_running();
-    return 0;
-  }
+  if (!tarvion::claim_single_instance(guard)) return 0;
 
   std::string title = application_title(argv[0]);
   tarvion::QtMainThread main_thread;

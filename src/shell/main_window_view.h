@@ -3,6 +3,7 @@
 // Drawing is the view's; the handlers are Program's (main_window.cpp).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ class MainWindowView {
   virtual void tray_delete() = 0;
   // The error box: text is the error's message with its full stop.
   virtual void show_error(const std::string& text) = 0;
+};
+
+// The program's handlers of the window's own events, all run on the main thread.
+struct WindowHandlers {
+  std::function<void()> Button1Click;
+  std::function<void(int position)> TrackBar1Change;
+  std::function<void(int mouse_message)> TrayIconMessage;  // kTrayLeftButtonDown, ...
+  std::function<void()> FormClose;
 };
 
 // The tray icon's mouse messages that the window reacts to.

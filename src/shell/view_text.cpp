@@ -13,6 +13,13 @@ std::vector<std::string> device_list_lines(const std::vector<std::string>& items
   return lines;
 }
 
-std::string error_line(const std::string& text) { return "Error: " + text; }
+std::string error_line(const std::string& text) {
+  return "Error: " + text;
+}
+
+std::string tray_tip(const std::string& title) {
+  constexpr std::size_t kTipChars = 63;
+  return title.size() > kTipChars ? title.substr(0, kTipChars) : title;
+}
 
 }  // namespace tarvion

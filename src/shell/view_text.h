@@ -13,5 +13,8 @@ std::string label_line(const std::string& control, const std::string& text);
 std::vector<std::string> device_list_lines(const std::vector<std::string>& items);
 // "Error: File not found." (text already carries its full stop)
 std::string error_line(const std::string& text);
+// The notification icon's tip: the title cut to what its 64-byte field holds
+// with the terminating zero.
+std::string tray_tip(const std::string& title);
 
 }  // namespace tarvion

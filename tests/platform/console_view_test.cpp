@@ -1,6 +1,6 @@
 // The console view's lines: the format other programs read, each line
 // written out (flushed) as soon as it is produced.
-#include "platform/linux/qt_console_view.h"
+#include "platform/console/console_view.h"
 
 #include <gtest/gtest.h>
 

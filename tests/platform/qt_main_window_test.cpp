@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qt_test_app.h"
+#include "shell/view_text.h"
 
 namespace tarvion {
 namespace {

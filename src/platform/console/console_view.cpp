@@ -1,8 +1,4 @@
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
-#include "platform/linux/qt_console_view.h"
+#include "platform/console/console_view.h"
 
 #include "shell/view_text.h"
 

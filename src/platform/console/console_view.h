@@ -1,10 +1,7 @@
 // The window of console mode: every change of a label or of the device list
 // is one line on standard output, every error one line on standard error.
+// Portable: both programs use it.
 #pragma once
-
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
 
 #include <cstdio>
 #include <string>

@@ -12,6 +12,7 @@
 #include <QPalette>
 
 #include "platform/linux/qt_pictures.h"
+#include "shell/view_text.h"
 
 namespace tarvion {
 
@@ -20,9 +21,6 @@ namespace {
 const QColor kSkyBlue(166, 202, 240);
 const QColor kNavy(0, 0, 128);
 const QColor kRed(255, 0, 0);
-
-// The tip field holds 64 bytes with its terminating zero.
-constexpr size_t kTipChars = 63;
 
 QFont window_font(int pixels, bool bold, bool underline = false) {
   QFont font(QStringLiteral("MS Sans Serif"));
@@ -41,10 +39,6 @@ struct LabelLook {
 };
 
 }  // namespace
-
-std::string tray_tip(const std::string& title) {
-  return title.size() > kTipChars ? title.substr(0, kTipChars) : title;
-}
 
 class QtMainWindow::Form : public QWidget {
  public:

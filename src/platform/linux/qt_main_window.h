@@ -22,17 +22,6 @@
 
 namespace tarvion {
 
-// The program's handlers of the window's events, all run on the main thread.
-struct WindowHandlers {
-  std::function<void()> Button1Click;
-  std::function<void(int position)> TrackBar1Change;
-  std::function<void(int mouse_message)> TrayIconMessage;  // kTrayLeftButtonDown, ...
-  std::function<void()> FormClose;
-};
-
-// The tip of the tray icon: the title cut to what a 64-byte tip field holds.
-std::string tray_tip(const std::string& title);
-
 // Where the desktop has no notification area: whether one exists right now.
 using TrayProbe = std::function<bool()>;
 

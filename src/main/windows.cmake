@@ -1,0 +1,44 @@
+# Tarvion.exe (window program, GUI subsystem, so double-clicking it opens no
+# console) and tarvion-console.exe (console subsystem: its lines go to the
+# console it was started from, Ctrl-C closes it), from one source. Static,
+# no DLL beside them.
+foreach(program Tarvion tarvion-console)
+  add_executable(${program} main_win32.cpp)
+  target_link_libraries(${program} PRIVATE tarvion_win32 tarvion_console tarvion_virtual)
+  target_compile_options(${program} PRIVATE ${TARVION_WARNINGS})
+endforeach()
+set_target_properties(Tarvion PROPERTIES WIN32_EXECUTABLE ON)
+target_compile_definitions(tarvion-console PRIVATE TARVION_CONSOLE_PROGRAM=1)
+file(GLOB win32_resources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.rc)
+if(win32_resources)
+  target_sources(Tarvion PRIVATE ${win32_resources})
+  target_sources(tarvion-console PRIVATE ${win32_resources})
+endif()
+
+# The ZIP for Windows users, made by every build: the two programs, the
+# commented example Tarvion.ini and a short README.
+set(zip_name tarvion-${PROJECT_VERSION}-win64)
+set(zip_stage ${CMAKE_CURRENT_BINARY_DIR}/${zip_name})
+set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
+set(pkg ${PROJECT_SOURCE_DIR}/packaging)
+add_custom_command(OUTPUT ${zip_file}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_stage}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_stage}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Tarvion> $<TARGET_FILE:tarvion-console>
+          ${pkg}/Tarvion.ini ${zip_stage}
+  COMMAND ${CMAKE_COMMAND} -E copy ${pkg}/windows/README.txt ${zip_stage}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_file} --format=zip ${zip_name}
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+  DEPENDS Tarvion tarvion-console ${pkg}/Tarvion.ini ${pkg}/windows/README.txt
+  COMMENT "Packing ${zip_name}.zip")
+add_custom_target(tarvion-zip ALL DEPENDS ${zip_file})
+
+# `cpack -G ZIP` gives the same contents.
+install(TARGETS Tarvion tarvion-console RUNTIME DESTINATION .)
+install(FILES ${pkg}/Tarvion.ini DESTINATION .)
+install(FILES ${pkg}/windows/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME tarvion)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME ${zip_name})
+include(CPack)

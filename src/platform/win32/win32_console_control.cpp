@@ -1,0 +1,67 @@
+// clang-format off
+#include "platform/win32/win32_only.h"  // first: this file is Windows-only
+// clang-format on
+
+#include "platform/win32/win32_console_control.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace tarvion {
+
+namespace {
+
+// The handler is a plain function the system calls on a thread of its own.
+std::mutex g_mutex;
+MainThread* g_main_thread = nullptr;
+std::function<void()> g_close;
+
+BOOL WINAPI on_console_event(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      break;
+    default:
+      return FALSE;
+  }
+  std::unique_lock lock(g_mutex);
+  if (!g_main_thread) return FALSE;  // no loop to close: the system's default
+  MainThread* main_thread = g_main_thread;
+  std::function<void()> close = g_close;
+  lock.unlock();
+  try {
+    main_thread->run_and_wait(close);
+  } catch (...) {
+    // The shutdown's own failures are not the console's to report.
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+ConsoleControl::ConsoleControl(MainThread& main_thread, std::function<void()> close) {
+  {
+    std::lock_guard lock(g_mutex);
+    g_main_thread = &main_thread;
+    g_close = std::move(close);
+  }
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+ConsoleControl::~ConsoleControl() {
+  loop_ended();
+  SetConsoleCtrlHandler(on_console_event, FALSE);
+}
+
+void ConsoleControl::loop_ended() {
+  std::lock_guard lock(g_mutex);
+  g_main_thread = nullptr;
+  g_close = nullptr;
+}
+
+}  // namespace tarvion

@@ -1,0 +1,186 @@
+// clang-format off
+#include "platform/win32/win32_only.h"  // first: this file is Windows-only
+// clang-format on
+
+#include "platform/win32/win32_virtual_panel_connection.h"
+
+#include <ws2tcpip.h>
+
+#include <cstdlib>
+
+namespace tarvion {
+
+namespace {
+
+// Winsock stays started for as long as any connection lives.
+struct WinsockUse {
+  bool ready;
+  WinsockUse() {
+    WSADATA data;
+    ready = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~WinsockUse() {
+    if (ready) WSACleanup();
+  }
+};
+
+std::string winsock_text(int error) {
+  char* text = nullptr;
+  FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = text ? text : "";
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+}  // namespace
+
+std::unique_ptr<Win32VirtualPanelConnection> Win32VirtualPanelConnection::connect(
+    const PanelHostEndpoint& endpoint, MainThread& main_thread, std::string& error) {
+  static WinsockUse winsock;
+  if (!winsock.ready) {
+    error = "Winsock cannot be started";
+    return nullptr;
+  }
+  sockaddr_storage address{};
+  int length = 0;
+  int family = AF_INET;
+  if (endpoint.host.find(':') != std::string::npos) {
+    family = AF_INET6;
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(endpoint.port);
+    if (inet_pton(AF_INET6, endpoint.host.c_str(), &v6->sin6_addr) != 1) {
+      error = "not an address: " + endpoint.host;
+      return nullptr;
+    }
+    length = sizeof(sockaddr_in6);
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(endpoint.port);
+    if (inet_pton(AF_INET, endpoint.host.c_str(), &v4->sin_addr) != 1) {
+      error = "not an address: " + endpoint.host;
+      return nullptr;
+    }
+    length = sizeof(sockaddr_in);
+  }
+  SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) {
+    error = "socket: " + winsock_text(WSAGetLastError());
+    return nullptr;
+  }
+  if (::connect(s, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    error = "cannot reach the virtual panel host at " + endpoint.host + ":" +
+            std::to_string(endpoint.port) + ": " + winsock_text(WSAGetLastError());
+    closesocket(s);
+    return nullptr;
+  }
+  BOOL no_delay = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+             sizeof no_delay);
+  return std::unique_ptr<Win32VirtualPanelConnection>(
+      new Win32VirtualPanelConnection(s, main_thread));
+}
+
+Win32VirtualPanelConnection::Win32VirtualPanelConnection(SOCKET socket, MainThread& main_thread)
+    : socket_(socket),
+      main_thread_(main_thread),
+      link_([this](const std::string& line) { send_line(line); }) {
+  socket_event_ = WSACreateEvent();
+  wake_event_ = WSACreateEvent();
+  // Readiness as an event; the socket becomes non-blocking, so sends below
+  // wait for room themselves.
+  WSAEventSelect(socket_, socket_event_, FD_READ | FD_CLOSE);
+  link_.notifier().set_wake([this] { WSASetEvent(wake_event_); });
+  thread_ = std::thread([this] { run(); });
+}
+
+Win32VirtualPanelConnection::~Win32VirtualPanelConnection() {
+  stop_ = true;
+  WSASetEvent(wake_event_);
+  // The thread may be waiting for the main thread to take a notification.
+  main_thread_.pump_until([this] { return ended_; });
+  thread_.join();
+  link_.notifier().set_wake({});
+  closesocket(socket_);
+  WSACloseEvent(socket_event_);
+  WSACloseEvent(wake_event_);
+}
+
+void Win32VirtualPanelConnection::send_line(const std::string& line) {
+  if (!connected_) return;
+  std::string data = line + "\n";
+  std::lock_guard lock(send_mutex_);
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    int n = send(socket_, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return;  // the reading side notices the end
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket_, &writable);
+    timeval wait{1, 0};
+    if (select(0, nullptr, &writable, nullptr, &wait) <= 0) return;
+  }
+}
+
+void Win32VirtualPanelConnection::run() {
+  char buffer[4096];
+  WSAEVENT events[2] = {socket_event_, wake_event_};
+  while (!stop_) {
+    DWORD which = WSAWaitForMultipleEvents(connected_ ? 2 : 1, connected_ ? events : &wake_event_,
+                                           FALSE, WSA_INFINITE, FALSE);
+    if (which == WSA_WAIT_FAILED) break;
+    if (stop_) break;
+    WSAResetEvent(wake_event_);
+    if (connected_) {
+      WSANETWORKEVENTS happened{};
+      WSAEnumNetworkEvents(socket_, socket_event_, &happened);
+      for (;;) {
+        int n = recv(socket_, buffer, sizeof buffer, 0);
+        if (n > 0) {
+          link_.receive_bytes(std::string_view(buffer, static_cast<std::size_t>(n)));
+          continue;
+        }
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+          connected_ = false;
+          link_.connection_lost();
+        }
+        break;
+      }
+    }
+    if (link_.notifier().pending() == 0) continue;
+    try {
+      main_thread_.run_and_wait([this] { link_.notifier().deliver_pending(); });
+    } catch (...) {
+      // A device change that failed on the main thread must not end the
+      // connection: the next change lists the devices afresh.
+    }
+  }
+  main_thread_.run_and_wait([this] { ended_ = true; });
+}
+
+std::unique_ptr<Win32VirtualPanelConnection> win32_virtual_panels_from_environment(
+    MainThread& main_thread, std::string& error) {
+  error.clear();
+  const char* text = std::getenv(kVirtualPanelsVariable);
+  if (text == nullptr || *text == '\0') return nullptr;
+  std::string reason;
+  auto endpoint = parse_panel_host_endpoint(text, reason);
+  if (!endpoint) {
+    error = std::string(kVirtualPanelsVariable) + "=" + text + ": " + reason;
+    return nullptr;
+  }
+  return Win32VirtualPanelConnection::connect(*endpoint, main_thread, error);
+}
+
+}  // namespace tarvion

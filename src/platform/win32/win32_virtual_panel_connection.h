@@ -1,0 +1,61 @@
+// The virtual panel link over a loopback Winsock connection to the virtual
+// panel host: a HidAccess and a DeviceNotifier for the composition root to
+// use in place of the real HID services when TARVION_VIRTUAL_PANELS is set.
+#pragma once
+
+// clang-format off
+#include "platform/win32/win32_only.h"  // first: this file is Windows-only
+// clang-format on
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "base/main_thread.h"
+#include "platform/virtual/virtual_panel_link.h"
+
+namespace tarvion {
+
+class Win32VirtualPanelConnection {
+ public:
+  // Main thread. Connects to the host; nullptr, with the reason, when it cannot.
+  static std::unique_ptr<Win32VirtualPanelConnection> connect(const PanelHostEndpoint& endpoint,
+                                                              MainThread& main_thread,
+                                                              std::string& error);
+  // Main thread: ends the connection and its thread. Whatever used hid() and
+  // notifier() must be gone by then.
+  ~Win32VirtualPanelConnection();
+
+  Win32VirtualPanelConnection(const Win32VirtualPanelConnection&) = delete;
+  Win32VirtualPanelConnection& operator=(const Win32VirtualPanelConnection&) = delete;
+
+  HidAccess& hid() { return link_.hid(); }
+  DeviceNotifier& notifier() { return link_.notifier(); }
+
+ private:
+  Win32VirtualPanelConnection(SOCKET socket, MainThread& main_thread);
+  void run();  // the connection's thread
+  void send_line(const std::string& line);
+
+  SOCKET socket_;
+  WSAEVENT socket_event_ = WSA_INVALID_EVENT;  // readable or closed
+  WSAEVENT wake_event_ = WSA_INVALID_EVENT;    // a notification to deliver, or stop
+  MainThread& main_thread_;
+  VirtualPanelLink link_;
+  std::mutex send_mutex_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> connected_{true};
+  bool ended_ = false;  // main thread only
+  std::thread thread_;
+};
+
+// The link that TARVION_VIRTUAL_PANELS asks for: nullptr with an empty error
+// when the variable is not set, nullptr with the reason when it cannot be had.
+std::unique_ptr<Win32VirtualPanelConnection> win32_virtual_panels_from_environment(
+    MainThread& main_thread, std::string& error);
+
+}  // namespace tarvion
