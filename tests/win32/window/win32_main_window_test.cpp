@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,22 @@ TEST(Win32MainWindow, EveryScrollNotificationRunsTheHandlerTheProgramMovingTheBa
                                                    "TrackBar1Change 60", "TrackBar1Change 59"}));
 }
 
+TEST(Win32MainWindow, TabMovesTheFocusThroughTheMessageLoopsPreTranslate) {
+  Win32MainWindow window("Tarvion");
+  window.show();
+  HWND form = window.hwnd(), list = child(form, "ListBox1"), button = child(form, "Button1");
+  SetFocus(list);
+  ASSERT_EQ(GetFocus(), list);
+  MSG tab{list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  EXPECT_TRUE(window.pre_translate(tab));
+  EXPECT_EQ(GetFocus(), button);
+  tab.hwnd = button;
+  EXPECT_TRUE(window.pre_translate(tab));
+  EXPECT_EQ(GetFocus(), list);                           // past the track bar, which is no tab stop
+  MSG elsewhere{nullptr, WM_KEYDOWN, VK_TAB, 0, 0, {}};  // a thread message: not Form1's
+  EXPECT_FALSE(window.pre_translate(elsewhere));
+}
+
 TEST(Win32MainWindow, TrayButtonAndIconMessagesReachTheirHandlers) {
   Win32MainWindow window("Tarvion");
   Events events;
@@ -273,6 +290,34 @@ TEST(Win32MainWindow, CloseRunsFormCloseOnceAndEndsTheMessageLoop) {
   ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(message.wParam, 0u);
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // one quit only
+}
+
+// Whether the shell holds Form1's icon: only a present icon can be modified.
+bool icon_present(HWND form) {
+  NOTIFYICONDATAW probe = tray_record(form, nullptr, "Tarvion");
+  probe.uFlags = NIF_TIP;
+  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+TEST(Win32MainWindow, TrayIconComesBackWithTheTaskbarAndGoesWithTheWindow) {
+  auto window = std::make_unique<Win32MainWindow>("Tarvion");
+  HWND form = window->hwnd();
+  if (!window->tray_add()) GTEST_SKIP() << "no notification area here";
+  EXPECT_TRUE(icon_present(form));
+  EXPECT_TRUE(window->tray_add());  // already there: still one icon
+  UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+  NOTIFYICONDATAW record = tray_record(form, nullptr, "Tarvion");
+  Shell_NotifyIconW(NIM_DELETE, &record);  // what a taskbar restart does to it
+  ASSERT_FALSE(icon_present(form));
+  SendMessageW(form, taskbar_created, 0, 0);
+  EXPECT_TRUE(icon_present(form));
+  window->tray_delete();
+  EXPECT_FALSE(icon_present(form));
+  SendMessageW(form, taskbar_created, 0, 0);  // not in the tray: stays away
+  EXPECT_FALSE(icon_present(form));
+  window->tray_add();
+  window.reset();
+  EXPECT_FALSE(icon_present(form)) << "the icon outlived its window";
 }
 
 TEST(Win32MainWindow, TrayRecordHoldsTheTipWithinItsField) {
