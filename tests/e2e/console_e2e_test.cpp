@@ -119,7 +119,7 @@ TEST(TarvionConsole, ServerResetWhileOnlineShowsDisconnectedAndReconnects) {
 }
 
 TEST(TarvionConsole, SignalClosesLikeTheCloseButtonGoodbyeFirstThenExitZero) {
-  for (int sig : {SIGTERM, SIGINT}) {
+  for (int sig : kCloseSignals) {
     SCOPED_TRACE(sig);
     Online o;
     ASSERT_TRUE(o.link);
@@ -151,7 +151,7 @@ TEST(TarvionConsole, SecondInstanceLeavesAtOnceSilentlyAndTheFirstGoesOn) {
     answered = line && *line == "Arn.Vivo:";
   }
   EXPECT_TRUE(answered);
-  o.run.process->signal(SIGTERM);
+  o.run.process->signal(kCloseSignal);
   EXPECT_EQ(o.run.process->wait_exit(seconds(10)), 0);
 }
 
@@ -172,7 +172,7 @@ TEST(TarvionConsole, ConfigurationErrorsAreShownAndTheProgramRunsOn) {
     EXPECT_TRUE(run.process->wait_err_line(c.error, seconds(10)));
     // Still running a good while after the error.
     EXPECT_FALSE(run.process->wait_exit(std::chrono::milliseconds(1500)));
-    run.process->signal(SIGTERM);
+    run.process->signal(kCloseSignal);
     EXPECT_EQ(run.process->wait_exit(seconds(10)), 0);
   }
 }

@@ -2,6 +2,9 @@
 // its own holding Tarvion.ini, with its own runtime folder (single instance).
 #pragma once
 
+#include <signal.h>
+
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +23,15 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// The signals that close Tarvion as its window's close button does. Under
+// Wine only SIGINT reaches the console program (as Ctrl-C); SIGTERM ends Wine.
+#ifdef TARVION_ON_WINE
+inline constexpr std::initializer_list<int> kCloseSignals = {SIGINT};
+#else
+inline constexpr std::initializer_list<int> kCloseSignals = {SIGTERM, SIGINT};
+#endif
+inline constexpr int kCloseSignal = *kCloseSignals.begin();
 
 // A ZEMP configuration for 127.0.0.1:port with the window staying put.
 std::string zemp_ini(int port, const std::string& extra_lines = "");

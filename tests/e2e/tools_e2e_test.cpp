@@ -80,7 +80,7 @@ TEST(TarvionWithTools, ComKnobAndTransferReachThePanelAndTheServerAndCloseDarken
 
   // The close: goodbye to the server, every radio panel blank at brightness 1,
   // the switch panel's lamps off.
-  tarvion.signal(SIGTERM);
+  tarvion.signal(kCloseSignal);
   EXPECT_EQ(tarvion.wait_exit(seconds(15)), 0);
   bool goodbye = false;
   for (int i = 0; i < 200 && !goodbye; ++i) {
