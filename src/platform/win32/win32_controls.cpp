@@ -14,7 +14,7 @@ constexpr FontLook kBold{11, true, false};
 constexpr FontLook kTitle{11, true, true};
 constexpr FontLook kLarge{13, true, false};
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     // The about box.
     {"Panel1", K::Panel, false, 8, 8, 209, 97, L"", kNormal, kWindowText},
     {"Image2", K::Picture, true, 8, 8, 65, 33, L"", kNormal, kWindowText},
@@ -60,7 +60,7 @@ std::size_t incomplete_tail(std::string_view text) {
 
 }  // namespace
 
-std::span<const ControlSpec> controls() {
+std::span<const ControlEntry> controls() {
   return kControls;
 }
 
@@ -90,14 +90,14 @@ FontSet::~FontSet() {
 HFONT FontSet::get(FontLook look) {
   auto found = fonts_.find(look);
   if (found != fonts_.end()) return found->second;
-  LOGFONTW spec{};
-  spec.lfHeight = -scaled(look.pixels, dpi_);  // negative: character height, not cell
-  spec.lfWeight = look.bold ? FW_BOLD : FW_NORMAL;
-  spec.lfUnderline = look.underline ? TRUE : FALSE;
-  spec.lfCharSet = DEFAULT_CHARSET;
-  spec.lfQuality = DEFAULT_QUALITY;
-  lstrcpynW(spec.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
-  HFONT font = CreateFontIndirectW(&spec);
+  LOGFONTW logfont{};
+  logfont.lfHeight = -scaled(look.pixels, dpi_);  // negative: character height, not cell
+  logfont.lfWeight = look.bold ? FW_BOLD : FW_NORMAL;
+  logfont.lfUnderline = look.underline ? TRUE : FALSE;
+  logfont.lfCharSet = DEFAULT_CHARSET;
+  logfont.lfQuality = DEFAULT_QUALITY;
+  lstrcpynW(logfont.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+  HFONT font = CreateFontIndirectW(&logfont);
   if (!font)
     font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   else

@@ -39,7 +39,7 @@ struct FontLook {
   auto operator<=>(const FontLook&) const = default;
 };
 
-struct ControlSpec {
+struct ControlEntry {
   const char* name;
   ControlKind kind;
   bool in_panel;  // a child of Panel1, placed in its client area
@@ -50,7 +50,7 @@ struct ControlSpec {
 };
 
 // In creation order, which is also the tab order (Panel1, ListBox1, Button1).
-std::span<const ControlSpec> controls();
+std::span<const ControlEntry> controls();
 
 // A length in 96-dpi pixels at dpi.
 inline int scaled(int pixels, UINT dpi) {

@@ -22,9 +22,9 @@ void Win32MainWindow::Impl::close() {
 }
 
 LRESULT Win32MainWindow::Impl::colour(HDC dc, HWND child) {
-  auto it = specs.find(child);
+  auto it = entries.find(child);
   COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-  if (it != specs.end() && it->second->colour != form1::kWindowText) text = it->second->colour;
+  if (it != entries.end() && it->second->colour != form1::kWindowText) text = it->second->colour;
   SetTextColor(dc, text);
   SetBkColor(dc, form1::kSkyBlue);
   return reinterpret_cast<LRESULT>(background);
@@ -143,7 +143,7 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
       hwnd = nullptr;
       panel = nullptr;
       controls.clear();
-      specs.clear();
+      entries.clear();
       return DefWindowProcW(gone, message, wparam, lparam);
     }
   }

@@ -13,8 +13,8 @@ namespace tarvion {
 
 namespace {
 
+using form1::ControlEntry;
 using form1::ControlKind;
-using form1::ControlSpec;
 
 // Entries of newer Windows versions, looked up so the program still starts
 // on older ones (and on Wine versions without them).
@@ -121,11 +121,11 @@ void Win32MainWindow::Impl::create() {
 }
 
 void Win32MainWindow::Impl::create_controls() {
-  for (const ControlSpec& spec : form1::controls()) {
+  for (const ControlEntry& entry : form1::controls()) {
     const wchar_t* window_class = WC_STATICW;
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD ex_style = 0;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case ControlKind::Panel:
         window_class = form1::kPanelClass;
         ex_style = WS_EX_CONTROLPARENT;
@@ -153,15 +153,15 @@ void Win32MainWindow::Impl::create_controls() {
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
     }
-    HWND parent = spec.in_panel ? panel : hwnd;
-    HWND child =
-        CreateWindowExW(ex_style, window_class, spec.text, style, 0, 0, 0, 0, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(form1::control_id(spec.name))),
-                        instance(), nullptr);
+    HWND parent = entry.in_panel ? panel : hwnd;
+    HWND child = CreateWindowExW(
+        ex_style, window_class, entry.text, style, 0, 0, 0, 0, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(form1::control_id(entry.name))), instance(),
+        nullptr);
     if (!child) continue;
-    controls[spec.name] = child;
-    specs[child] = &spec;
-    if (spec.kind == ControlKind::Panel) {
+    controls[entry.name] = child;
+    entries[child] = &entry;
+    if (entry.kind == ControlKind::Panel) {
       panel = child;
       SetWindowLongPtrW(panel, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
@@ -179,33 +179,33 @@ void Win32MainWindow::Impl::create_controls() {
 // Fonts and places for the window's DPI: at creation and when it moves to a
 // screen of another DPI.
 void Win32MainWindow::Impl::apply_fonts_and_layout() {
-  for (auto& [child, spec] : specs) {
-    if (spec->kind != ControlKind::Panel)
-      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(spec->font)), FALSE);
+  for (auto& [child, entry] : entries) {
+    if (entry->kind != ControlKind::Panel)
+      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(entry->font)), FALSE);
   }
   UINT dpi = fonts->dpi();
   if (HWND bar = control("TrackBar1"))
     SendMessageW(bar, TBM_SETTHUMBLENGTH, static_cast<WPARAM>(form1::scaled(15, dpi)), 0);
   if (HWND list = control("ListBox1"))
     SendMessageW(list, LB_SETITEMHEIGHT, 0, form1::scaled(13, dpi));
-  for (auto& [child, spec] : specs) place(child);
+  for (auto& [child, entry] : entries) place(child);
   InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 void Win32MainWindow::Impl::place(HWND child) {
-  const ControlSpec& spec = *specs.at(child);
+  const ControlEntry& entry = *entries.at(child);
   UINT dpi = fonts->dpi();
-  int width = form1::scaled(spec.width, dpi), height = form1::scaled(spec.height, dpi);
-  if (spec.kind == ControlKind::Label) {
+  int width = form1::scaled(entry.width, dpi), height = form1::scaled(entry.height, dpi);
+  if (entry.kind == ControlKind::Label) {
     // Labels size themselves to their text.
     int length = GetWindowTextLengthW(child);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(child, text.data(), length + 1)));
-    SIZE size = form1::text_size(child, fonts->get(spec.font), text);
+    SIZE size = form1::text_size(child, fonts->get(entry.font), text);
     width = size.cx;
     height = size.cy;
   }
-  SetWindowPos(child, nullptr, form1::scaled(spec.left, dpi), form1::scaled(spec.top, dpi), width,
+  SetWindowPos(child, nullptr, form1::scaled(entry.left, dpi), form1::scaled(entry.top, dpi), width,
                height, SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(child, nullptr, TRUE);
 }

@@ -24,7 +24,7 @@ struct Win32MainWindow::Impl {
   HWND hwnd = nullptr;
   HWND panel = nullptr;
   std::map<std::string, HWND> controls;  // by name
-  std::map<HWND, const form1::ControlSpec*> specs;
+  std::map<HWND, const form1::ControlEntry*> entries;
   std::optional<form1::FontSet> fonts;
   HBRUSH background = CreateSolidBrush(form1::kSkyBlue);
   HICON big_icon = nullptr;
