@@ -19,6 +19,8 @@
 #include "platform/virtual/null_seams.h"
 #include "platform/win32/win32_client_socket.h"
 #include "platform/win32/win32_console_control.h"
+#include "platform/win32/win32_device_notifier.h"
+#include "platform/win32/win32_hid_access.h"
 #include "platform/win32/win32_instance_guard.h"
 #include "platform/win32/win32_main_thread.h"
 #include "platform/win32/win32_main_window.h"
@@ -120,8 +122,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<tarvion::DeviceNotifier> own_notifier;
   if (!virtual_panels) {
     // HID backend
-    own_hid = std::make_unique<tarvion::NullHidAccess>();
-    own_notifier = std::make_unique<tarvion::NullDeviceNotifier>();
+    own_hid = std::make_unique<tarvion::Win32HidAccess>();
+    own_notifier = std::make_unique<tarvion::Win32DeviceNotifier>();
   }
   tarvion::HidAccess& hid = virtual_panels ? virtual_panels->hid() : *own_hid;
   tarvion::DeviceNotifier& notifier = virtual_panels ? virtual_panels->notifier() : *own_notifier;
