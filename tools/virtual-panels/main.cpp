@@ -1,6 +1,8 @@
 // virtual-panels: a stand-in for Pendra panels on USB. Tarvion connects to it
 // when started with TARVION_VIRTUAL_PANELS=127.0.0.1:PORT.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -9,12 +11,21 @@
 #include <vector>
 
 #include "panel_host.h"
+#include "recording.h"
+#ifdef VIRTUAL_PANELS_WINDOW
+#include "cockpit_window.h"
+#endif
 
 namespace {
 
 const char* const kUsage =
     "usage: virtual-panels [--port N] [--script FILE | --demo] [--no-stdin] [--panels KIND,...]\n"
-    "                      [ID=]KIND:DRIVER-KEY[:NAME]...\n"
+    "                      [--window | --no-window] [--record FILE] "
+    "[ID=]KIND:DRIVER-KEY[:NAME]...\n"
+    "  --window draws the panels in a window (the default when there is a display);\n"
+    "    --no-window keeps to this terminal view\n"
+    "  --record FILE writes every input and output report, timed, as a script that\n"
+    "    --script replays (it fails where Tarvion's output differs)\n"
     "  KIND: multi switch com nav adf xpdr rmp (or 8, 12..17)\n"
     "  --panels plugs one panel of each kind listed, driver keys 0001, 0002, ...\n"
     "  --demo turns the knobs and presses transfer on every radio panel, over and over\n"
@@ -29,6 +40,41 @@ const char* const kUsage =
     "  expect ID HEX [MS]               the script waits for that output report (exit 1 if "
     "never)\n";
 
+// The terminal host with a recording of everything, saved when it ends.
+int run_recorded(virtual_panels::PanelHost& host, const std::string& file) {
+  using namespace virtual_panels;
+  std::vector<std::string> panels;
+  for (const Panel& p : host.panels())
+    panels.push_back(panel_argument(p.id, p.model.kind(), p.driver_key, p.name));
+  Recording recording(panels);
+  auto start = std::chrono::steady_clock::now();
+  auto now = [start] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  };
+  HostEvents events;
+  events.plugged = [&](const Panel& p) {
+    recording.plugged(now(), p.id, p.model.kind(), p.driver_key, p.name);
+  };
+  events.unplugged = [&](const std::string& id) { recording.unplugged(now(), id); };
+  events.input = [&](const std::string& id, const std::vector<uint8_t>& report) {
+    recording.input(now(), id, report);
+  };
+  events.output = [&](const Panel& p, const std::vector<uint8_t>& report) {
+    recording.output(now(), p.id, report);
+  };
+  host.set_events(events);
+  int status = host.run();
+  std::ofstream out(file);
+  out << recording.script();
+  if (!out) {
+    std::cerr << "virtual-panels: cannot write " << file << "\n";
+    return status != 0 ? status : 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,6 +84,12 @@ int main(int argc, char** argv) {
   std::string script_file;
   bool use_stdin = true;
   bool demo = false;
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  bool window =
+      (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
+  [[maybe_unused]] bool window_asked = false;
+  std::string record_file;
   struct Wanted {
     std::string id, key, name;
     uint16_t kind;
@@ -46,9 +98,16 @@ int main(int argc, char** argv) {
   std::map<std::string, int> per_kind;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if ((arg == "--port" || arg == "--script") && i + 1 < argc) {
+    if (arg == "--window" || arg == "--no-window") {
+      window = arg == "--window";
+      window_asked = window;
+      continue;
+    }
+    if ((arg == "--port" || arg == "--script" || arg == "--record") && i + 1 < argc) {
       std::string value = argv[++i];
-      if (arg == "--script") {
+      if (arg == "--record") {
+        record_file = value;
+      } else if (arg == "--script") {
         script_file = value;
       } else {
         try {
@@ -135,6 +194,13 @@ int main(int argc, char** argv) {
     host.set_loop(true);
     use_stdin = false;
   }
+#ifndef VIRTUAL_PANELS_WINDOW
+  if (window_asked) {
+    std::cerr << "virtual-panels: built without Qt Widgets, no window\n";
+    return 2;
+  }
+  window = false;
+#endif
   if (!host.listen(port)) return 2;
   for (const Wanted& w : wanted) {
     if (!host.plug(w.id, w.kind, w.key, w.name)) {
@@ -143,5 +209,9 @@ int main(int argc, char** argv) {
     }
   }
   host.set_stdin_commands(use_stdin);
-  return host.run();
+#ifdef VIRTUAL_PANELS_WINDOW
+  if (window) return run_cockpit(host, CockpitOptions{record_file}, argc, argv);
+#endif
+  if (record_file.empty()) return host.run();
+  return run_recorded(host, record_file);
 }

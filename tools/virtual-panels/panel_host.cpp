@@ -22,71 +22,7 @@ namespace {
 
 constexpr std::size_t kMaxLine = 4096;
 
-std::string to_hex(const std::vector<uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0x0F];
-  }
-  return out;
-}
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::optional<std::vector<uint8_t>> from_hex(const std::string& text) {
-  if (text.empty() || text.size() % 2 != 0) return std::nullopt;
-  std::vector<uint8_t> out;
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    unsigned value = 0;
-    if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1 || !std::isxdigit(text[i]) ||
-        !std::isxdigit(text[i + 1])) {
-      return std::nullopt;
-    }
-    out.push_back(static_cast<uint8_t>(value));
-  }
-  return out;
-}
-
-std::optional<int> to_int(const std::string& text) {
-  try {
-    std::size_t used = 0;
-    int value = std::stoi(text, &used);
-    if (used == text.size()) return value;
-  } catch (...) {
-  }
-  return std::nullopt;
-}
-
 }  // namespace
-
-std::vector<ScriptLine> parse_script(std::istream& in) {
-  std::vector<ScriptLine> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos || line[start] == '#') continue;
-    line = line.substr(start);
-    ScriptLine entry;
-    if (line[0] == '+') {
-      std::size_t space = line.find(' ');
-      entry.delay_ms = to_int(line.substr(1, space - 1)).value_or(0);
-      line = space == std::string::npos ? "" : line.substr(line.find_first_not_of(' ', space));
-    }
-    // "sleep MS" is a pause before whatever comes next.
-    if (line.rfind("sleep", 0) == 0 && (line.size() == 5 || line[5] == ' ')) {
-      entry.delay_ms += to_int(line.size() > 6 ? line.substr(6) : "0").value_or(0);
-      line.clear();
-    }
-    entry.command = line;
-    lines.push_back(entry);
-  }
-  return lines;
-}
 
 bool PanelHost::listen(uint16_t port) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -126,6 +62,7 @@ bool PanelHost::plug(const std::string& id, uint16_t kind, const std::string& dr
   out_ << "plugged " << id << " (" << kind_name(kind) << ", driver key " << driver_key << ")"
        << std::endl;
   announce(panels_.back());
+  if (events_.plugged) events_.plugged(panels_.back());
   return true;
 }
 
@@ -144,7 +81,8 @@ void PanelHost::send(const std::string& line) {
   }
 }
 
-void PanelHost::send_input(const Panel& panel) {
+void PanelHost::send_input(const Panel& panel, bool resting) {
+  if (!resting && events_.input) events_.input(panel.id, panel.model.input_report());
   send("INPUT " + panel.id + " " + to_hex(panel.model.input_report()));
 }
 
@@ -154,7 +92,7 @@ void PanelHost::announce(const Panel& panel) {
   std::snprintf(ids, sizeof ids, "%04x %04x", 0, panel.model.kind());
   send("ADD " + panel.id + " " + ids + " " + std::to_string(panel.model.input_length()) + " " +
        std::to_string(panel.model.output_length()) + " " + panel.driver_key + " " + panel.name);
-  send_input(panel);
+  send_input(panel, true);
 }
 
 void PanelHost::accept_program() {
@@ -169,6 +107,7 @@ void PanelHost::accept_program() {
   program_fd_ = fd;
   received_.clear();
   out_ << "program connected" << std::endl;
+  if (events_.connection) events_.connection(true);
   for (const Panel& panel : panels_) announce(panel);
 }
 
@@ -177,6 +116,7 @@ void PanelHost::drop_program() {
   ::close(program_fd_);
   program_fd_ = -1;
   out_ << "program disconnected" << std::endl;
+  if (events_.connection) events_.connection(false);
 }
 
 void PanelHost::receive_from_program() {
@@ -210,6 +150,7 @@ void PanelHost::handle_output(const std::string& line) {
   outputs_.emplace_back(id, lower(hex));
   out_ << "OUTPUT " << id << " " << lower(hex) << "    " << id << " "
        << panel->model.describe_output(*report) << std::endl;
+  if (events_.output) events_.output(*panel, *report);
 }
 
 bool PanelHost::execute(const std::string& line) {
@@ -258,15 +199,18 @@ bool PanelHost::execute(const std::string& line) {
     send("REMOVE " + id);
     panels_.erase(panels_.begin() + (panel - panels_.data()));
     out_ << "unplugged " << id << std::endl;
+    if (events_.unplugged) events_.unplugged(id);
     return true;
   }
   if (verb == "raw") {
     std::string hex;
     in >> hex;
-    if (!from_hex(hex)) {
+    auto bytes = from_hex(hex);
+    if (!bytes) {
       err_ << "usage: raw ID HEX\n";
       return false;
     }
+    if (events_.input) events_.input(id, *bytes);
     send("INPUT " + id + " " + hex);
     return true;
   }
@@ -372,23 +316,44 @@ bool PanelHost::step_script() {
 }
 
 int PanelHost::run() {
-  bool scripted = !script_.empty();
-  while (!quit_) {
-    if (scripted && program_fd_ >= 0 && !step_script()) break;
-    int timeout = -1;
-    if (scripted && program_fd_ >= 0) timeout = 10;
-    pollfd fds[3] = {{listen_fd_, POLLIN, 0},
-                     {program_fd_, POLLIN, 0},
-                     {read_stdin_ ? STDIN_FILENO : -1, POLLIN, 0}};
-    int ready = ::poll(fds, 3, timeout);
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[0].revents & POLLIN) accept_program();
-    if (program_fd_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) receive_from_program();
-    if (fds[2].revents & (POLLIN | POLLHUP)) read_stdin();
+  while (poll_once(-1)) {
   }
+  close();
+  return status_;
+}
+
+bool PanelHost::poll_once(int timeout_ms) {
+  if (done_ || quit_) return false;
+  bool scripted = !script_.empty();
+  if (scripted && program_fd_ >= 0 && !step_script()) {
+    if (!keep_serving_) {
+      done_ = true;
+      return false;
+    }
+    out_ << "script over" << (status_ != 0 ? " (failed)" : "") << std::endl;
+    script_.clear();
+    scripted = false;
+  }
+  int timeout = timeout_ms;
+  if (scripted && program_fd_ >= 0 && (timeout < 0 || timeout > 10)) timeout = 10;
+  pollfd fds[3] = {{listen_fd_, POLLIN, 0},
+                   {program_fd_, POLLIN, 0},
+                   {read_stdin_ ? STDIN_FILENO : -1, POLLIN, 0}};
+  int ready = ::poll(fds, 3, timeout);
+  if (ready < 0 && errno != EINTR) {
+    done_ = true;
+    return false;
+  }
+  if (fds[0].revents & POLLIN) accept_program();
+  if (program_fd_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) receive_from_program();
+  if (fds[2].revents & (POLLIN | POLLHUP)) read_stdin();
+  return !quit_;
+}
+
+void PanelHost::close() {
   drop_program();
   if (listen_fd_ >= 0) ::close(listen_fd_);
-  return status_;
+  listen_fd_ = -1;
 }
 
 }  // namespace virtual_panels

@@ -5,12 +5,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host_text.h"
 #include "panel_model.h"
 
 namespace virtual_panels {
@@ -22,13 +24,16 @@ struct Panel {
   PanelModel model;
 };
 
-struct ScriptLine {
-  int delay_ms = 0;  // after the previous command
-  std::string command;
+// What the host tells a window or a recorder as it happens; any may be empty.
+struct HostEvents {
+  std::function<void(const Panel&)> plugged;
+  std::function<void(const std::string& id)> unplugged;
+  // An input report a command produced (sent when a program is connected);
+  // not the resting reports repeated when a program connects.
+  std::function<void(const std::string& id, const std::vector<uint8_t>& report)> input;
+  std::function<void(const Panel&, const std::vector<uint8_t>& report)> output;
+  std::function<void(bool connected)> connection;
 };
-
-// "+250 turn c1 outer +1" and plain commands; blank lines and # comments dropped.
-std::vector<ScriptLine> parse_script(std::istream& in);
 
 class PanelHost {
  public:
@@ -45,17 +50,29 @@ class PanelHost {
   // The script starts over when it ends (the demo).
   void set_loop(bool loop) { loop_ = loop; }
   void set_stdin_commands(bool on) { read_stdin_ = on; }
+  // When the script is over the host goes on serving (the window) instead of ending.
+  void set_keep_serving(bool on) { keep_serving_ = on; }
+
+  void set_events(HostEvents events) { events_ = std::move(events); }
 
   // Serves until quit, the end of the script, or a failed expectation; the exit status.
   int run();
+  // One round of run(): waits up to timeout_ms (-1: for ever) for the sockets
+  // and stdin; false once the host is done (then status() is the exit status).
+  bool poll_once(int timeout_ms);
+  int status() const { return status_; }
+  void close();
+
+  // Runs one command line; false when it could not (a message says why).
+  bool execute(const std::string& line);
+  const std::vector<Panel>& panels() const { return panels_; }
+  bool connected() const { return program_fd_ >= 0; }
 
  private:
   using Clock = std::chrono::steady_clock;
 
-  // Runs one command line; false when it could not (a message says why).
-  bool execute(const std::string& line);
   void send(const std::string& line);
-  void send_input(const Panel& panel);
+  void send_input(const Panel& panel, bool resting = false);
   void announce(const Panel& panel);
   void accept_program();
   void drop_program();
@@ -88,7 +105,10 @@ class PanelHost {
   std::size_t outputs_matched_ = 0;
   bool loop_ = false;
   bool quit_ = false;
+  bool done_ = false;
+  bool keep_serving_ = false;
   int status_ = 0;
+  HostEvents events_;
 };
 
 }  // namespace virtual_panels

@@ -35,8 +35,16 @@ const std::map<std::string, int>& inputs_of(uint16_t kind) {
   static const std::map<std::string, int> rmp = {
       {"nav1", word_bit(0)},  {"nav2", word_bit(1)},  {"adf", word_bit(2)}, {"swap", word_bit(12)},
       {"com1", word_bit(13)}, {"com2", word_bit(14)}, {"nav", word_bit(15)}};
+  // Switch panel: payload bytes 0 and 1 are one word, byte 0 low; byte 2 bits 0
+  // and 1 are the flaps buttons.
+  static const std::map<std::string, int> efis = {
+      {"panel", 5}, {"light1", 6},   {"light2", 7},    {"light3", 8}, {"light4", 9},
+      {"sw1", 10},  {"sw2", 11},     {"sw3", 12},      {"sw4", 13},   {"sw5", 14},
+      {"gear", 15}, {"flapsup", 16}, {"flapsdown", 17}};
   static const std::map<std::string, int> none;
   switch (kind) {
+    case 12:
+      return efis;
     case 13:
     case 14:
       return single;
@@ -59,7 +67,8 @@ const std::map<std::string, int>& selector_of(uint16_t kind) {
       {"xpdr", word_bit(12)}, {"adf1", word_bit(14)}, {"adf2", word_bit(15)}};
   static const std::map<std::string, int> xpdr = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}};
   static const std::map<std::string, int> none;
-  return kind == 8 ? multi : kind == 16 ? xpdr : none;
+  // The switch panel's rotary selector uses the same bits as the transponder's mode switch.
+  return kind == 8 ? multi : (kind == 16 || kind == 12) ? xpdr : none;
 }
 
 std::string hex2(uint8_t b) {
@@ -128,11 +137,14 @@ PanelModel::PanelModel(uint16_t kind) : kind_(kind), active_(input_length() - 1,
       outer_ = {word_bit(10), word_bit(11)};
       inner_ = {word_bit(8), word_bit(9), 0, true};
       break;
+    case 12:
+      trim_ = {18, 19};  // payload byte 2 bits 2 and 3
+      break;
     default:
       break;
   }
-  // A real transponder's mode switch always sits somewhere.
-  if (kind == 16) set_bit(0, true);
+  // A real mode switch or rotary selector always sits somewhere.
+  if (kind == 16 || kind == 12) set_bit(0, true);
   if (kind == 8) select("com1");
 }
 
@@ -162,7 +174,10 @@ bool PanelModel::set_bit(unsigned n, bool active) {
 }
 
 PanelModel::Encoder* PanelModel::encoder(const std::string& knob) {
-  Encoder* e = knob == "outer" ? &outer_ : knob == "inner" ? &inner_ : nullptr;
+  Encoder* e = knob == "outer"   ? &outer_
+               : knob == "inner" ? &inner_
+               : knob == "trim"  ? &trim_
+                                 : nullptr;
   return e != nullptr && e->bit_a >= 0 ? e : nullptr;
 }
 
@@ -184,6 +199,18 @@ bool PanelModel::set_input(const std::string& name, bool active) {
   const auto& inputs = inputs_of(kind_);
   auto it = inputs.find(name);
   return it != inputs.end() && set_bit(static_cast<unsigned>(it->second), active);
+}
+
+bool PanelModel::input_active(const std::string& name) const {
+  const auto& inputs = inputs_of(kind_);
+  auto it = inputs.find(name);
+  return it != inputs.end() && bit(static_cast<unsigned>(it->second));
+}
+
+bool PanelModel::selected(const std::string& position) const {
+  const auto& positions = selector_of(kind_);
+  auto it = positions.find(position);
+  return it != positions.end() && bit(static_cast<unsigned>(it->second));
 }
 
 bool PanelModel::select(const std::string& position) {

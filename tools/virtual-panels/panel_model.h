@@ -26,12 +26,17 @@ class PanelModel {
   // The whole input report (report-ID byte 0 first) for the present state.
   std::vector<uint8_t> input_report() const;
 
-  // One detent of an encoder ("outer" or "inner"); steps is +1 or -1. Each
+  // One detent of an encoder ("outer", "inner", the switch panel's "trim");
+  // step is +1 or -1. Each
   // detent moves the quadrature position, which is one report. False for a
   // knob the panel does not have.
   bool turn(const std::string& knob, int step);
   // A named button or switch input on or off; false when the panel has none.
   bool set_input(const std::string& name, bool active);
+  // Whether a named button or switch input is active now.
+  bool input_active(const std::string& name) const;
+  // Whether a selector stands at this position now.
+  bool selected(const std::string& position) const;
   // The position of a selector (the multi-radio panel's mode knob, the
   // transponder's mode switch); false when there is no such position.
   bool select(const std::string& position);
@@ -48,11 +53,14 @@ class PanelModel {
     bool reversed = false;  // the RMP's inner knob counts the other way
   };
   Encoder* encoder(const std::string& knob);
+  bool bit(unsigned n) const {
+    return n / 8 < active_.size() && (active_[n / 8] >> (n % 8) & 1) != 0;
+  }
   void apply(const Encoder& e);
 
   uint16_t kind_;
   std::vector<uint8_t> active_;  // payload bits, 1 = input active
-  Encoder outer_, inner_;
+  Encoder outer_, inner_, trim_;
 };
 
 }  // namespace virtual_panels

@@ -1,0 +1,232 @@
+#include "cockpit_window.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "panel_widget.h"
+#include "recording.h"
+
+namespace virtual_panels {
+namespace {
+
+class CockpitWindow : public QMainWindow {
+ public:
+  CockpitWindow(PanelHost& host, const CockpitOptions& options) : host_(host) {
+    setWindowTitle("Tarvion virtual cockpit");
+    auto* scroll = new QScrollArea(this);
+    auto* inside = new QWidget;
+    column_ = new QVBoxLayout(inside);
+    column_->addStretch();
+    scroll->setWidget(inside);
+    scroll->setWidgetResizable(true);
+    scroll->setStyleSheet("background: #1c1c20;");
+    setCentralWidget(scroll);
+    build_menus();
+    for (const Panel& panel : host_.panels()) add_widget(panel);
+    host_.set_events(events());
+    if (!options.record_file.empty()) start_recording(options.record_file);
+    update_status();
+    connect(&pump_, &QTimer::timeout, this, [this] { pump(); });
+    pump_.start(5);
+  }
+
+  int status() const { return host_.status(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    stop_recording();
+    QMainWindow::closeEvent(event);
+  }
+  void showEvent(QShowEvent* event) override {
+    QMainWindow::showEvent(event);
+    QTimer::singleShot(200, this, [this] { print_places(); });
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  HostEvents events() {
+    HostEvents e;
+    e.plugged = [this](const Panel& panel) {
+      add_widget(panel);
+      if (recording_)
+        recording_->plugged(now(), panel.id, panel.model.kind(), panel.driver_key, panel.name);
+      QTimer::singleShot(100, this, [this] { print_places(); });
+    };
+    e.unplugged = [this](const std::string& id) {
+      if (PanelWidget* w = widget(id)) w->deleteLater();
+      widgets_.erase(std::remove_if(widgets_.begin(), widgets_.end(),
+                                    [&](PanelWidget* w) { return w->id() == id; }),
+                     widgets_.end());
+      if (recording_) recording_->unplugged(now(), id);
+    };
+    e.input = [this](const std::string& id, const std::vector<uint8_t>& report) {
+      if (recording_) recording_->input(now(), id, report);
+      if (PanelWidget* w = widget(id)) w->update();
+    };
+    e.output = [this](const Panel& panel, const std::vector<uint8_t>& report) {
+      if (recording_) recording_->output(now(), panel.id, report);
+      if (PanelWidget* w = widget(panel.id)) w->show_output(report);
+    };
+    e.connection = [this](bool) { update_status(); };
+    return e;
+  }
+
+  int64_t now() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count();
+  }
+
+  void pump() {
+    if (!host_.poll_once(0)) close();
+  }
+
+  PanelWidget* widget(const std::string& id) const {
+    for (PanelWidget* w : widgets_) {
+      if (w->id() == id) return w;
+    }
+    return nullptr;
+  }
+
+  void add_widget(const Panel& panel) {
+    std::string id = panel.id;
+    std::string caption =
+        id + "  ·  " + kind_name(panel.model.kind()) + " panel  ·  driver key " + panel.driver_key;
+    auto* w = new PanelWidget(
+        id, panel.model.kind(), caption,
+        [this, id]() -> const PanelModel* {
+          for (const Panel& p : host_.panels()) {
+            if (p.id == id) return &p.model;
+          }
+          return nullptr;
+        },
+        [this](const std::string& command) { host_.execute(command); });
+    column_->insertWidget(column_->count() - 1, w);
+    widgets_.push_back(w);
+  }
+
+  // Where each control is, in window coordinates: for scripted clicks (tests).
+  void print_places() {
+    for (PanelWidget* w : widgets_) {
+      for (const Control& c : w->controls()) {
+        QPoint at = w->mapTo(this, w->control_point(c.name));
+        std::cout << "control " << w->id() << " " << c.name << " " << at.x() << " " << at.y()
+                  << "\n";
+      }
+    }
+    std::cout.flush();
+  }
+
+  void build_menus() {
+    QMenu* panels = menuBar()->addMenu("&Panels");
+    QMenu* add = panels->addMenu("&Add panel");
+    for (const char* kind : {"com", "nav", "adf", "xpdr", "multi", "rmp", "switch"}) {
+      add->addAction(QString(kind), this, [this, kind] { add_panel(kind); });
+    }
+    QMenu* remove = panels->addMenu("&Remove panel");
+    connect(remove, &QMenu::aboutToShow, this, [this, remove] {
+      remove->clear();
+      for (const Panel& p : host_.panels()) {
+        std::string id = p.id;
+        remove->addAction(QString::fromStdString(id + " (driver key " + p.driver_key + ")"), this,
+                          [this, id] { host_.execute("unplug " + id); });
+      }
+    });
+    panels->addSeparator();
+    panels->addAction("&Quit", QKeySequence::Quit, this, [this] { close(); });
+    QMenu* record = menuBar()->addMenu("&Recording");
+    record->addAction("&Start", this, [this] { start_recording(""); });
+    record->addAction("Stop and &save...", this, [this] { stop_recording(); });
+  }
+
+  void add_panel(const std::string& kind) {
+    int n = 1;
+    auto taken = [this](const std::string& id) {
+      for (const Panel& p : host_.panels()) {
+        if (p.id == id) return true;
+      }
+      return false;
+    };
+    while (taken(kind + std::to_string(n))) ++n;
+    char key[8];
+    std::snprintf(key, sizeof key, "%04zu", host_.panels().size() + 1);
+    bool ok = false;
+    QString text =
+        QInputDialog::getText(this, "Add a panel",
+                              QString::fromStdString("Driver key of the new " + kind +
+                                                     " panel (panels with the same key pair up):"),
+                              QLineEdit::Normal, key, &ok);
+    if (!ok || text.trimmed().isEmpty()) return;
+    std::string id = kind + std::to_string(n);
+    if (!host_.execute("plug " + id + " " + kind + " " + text.trimmed().toStdString() + " " + kind))
+      QMessageBox::warning(this, "Add a panel", "The driver key must be one word.");
+  }
+
+  void start_recording(const std::string& file) {
+    std::vector<std::string> panels;
+    for (const Panel& p : host_.panels())
+      panels.push_back(panel_argument(p.id, p.model.kind(), p.driver_key, p.name));
+    recording_.emplace(panels);
+    record_file_ = file;
+    update_status();
+  }
+
+  void stop_recording() {
+    if (!recording_) return;
+    std::string file = record_file_;
+    if (file.empty()) {
+      file = QFileDialog::getSaveFileName(this, "Save the recording", "recording.script")
+                 .toStdString();
+    }
+    if (!file.empty()) {
+      std::ofstream out(file);
+      out << recording_->script();
+      std::cout << (out ? "recording saved to " : "cannot write ") << file << std::endl;
+    }
+    recording_.reset();
+    update_status();
+  }
+
+  void update_status() {
+    std::string text = "listening on 127.0.0.1:" + std::to_string(host_.port()) + "  ·  " +
+                       (host_.connected() ? "Tarvion connected" : "waiting for Tarvion");
+    if (recording_) text += "  ·  recording";
+    statusBar()->showMessage(QString::fromStdString(text));
+  }
+
+  PanelHost& host_;
+  QVBoxLayout* column_ = nullptr;
+  std::vector<PanelWidget*> widgets_;
+  QTimer pump_;
+  std::optional<Recording> recording_;
+  std::string record_file_;
+  Clock::time_point started_ = Clock::now();
+};
+
+}  // namespace
+
+int run_cockpit(PanelHost& host, const CockpitOptions& options, int argc, char** argv) {
+  QApplication app(argc, argv);
+  host.set_keep_serving(true);
+  CockpitWindow window(host, options);
+  window.resize(700, 760);
+  window.show();
+  app.exec();
+  host.close();
+  return window.status();
+}
+
+}  // namespace virtual_panels
