@@ -2,14 +2,15 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -29,8 +30,7 @@ class CockpitWindow : public QMainWindow {
     setWindowTitle("Tarvion virtual cockpit");
     auto* scroll = new QScrollArea(this);
     auto* inside = new QWidget;
-    column_ = new QVBoxLayout(inside);
-    column_->addStretch();
+    grid_ = new QGridLayout(inside);
     scroll->setWidget(inside);
     scroll->setWidgetResizable(true);
     scroll->setStyleSheet("background: #1c1c20;");
@@ -51,9 +51,13 @@ class CockpitWindow : public QMainWindow {
     stop_recording();
     QMainWindow::closeEvent(event);
   }
+  void resizeEvent(QResizeEvent* event) override {
+    QMainWindow::resizeEvent(event);
+    if (columns() != columns_) lay_out();
+  }
   void showEvent(QShowEvent* event) override {
     QMainWindow::showEvent(event);
-    QTimer::singleShot(200, this, [this] { print_places(); });
+    lay_out();
   }
 
  private:
@@ -65,13 +69,13 @@ class CockpitWindow : public QMainWindow {
       add_widget(panel);
       if (recording_)
         recording_->plugged(now(), panel.id, panel.model.kind(), panel.driver_key, panel.name);
-      QTimer::singleShot(100, this, [this] { print_places(); });
     };
     e.unplugged = [this](const std::string& id) {
       if (PanelWidget* w = widget(id)) w->deleteLater();
       widgets_.erase(std::remove_if(widgets_.begin(), widgets_.end(),
                                     [&](PanelWidget* w) { return w->id() == id; }),
                      widgets_.end());
+      lay_out();
       if (recording_) recording_->unplugged(now(), id);
     };
     e.input = [this](const std::string& id, const std::vector<uint8_t>& report) {
@@ -114,20 +118,42 @@ class CockpitWindow : public QMainWindow {
           return nullptr;
         },
         [this](const std::string& command) { host_.execute(command); });
-    column_->insertWidget(column_->count() - 1, w);
     widgets_.push_back(w);
+    lay_out();
+  }
+
+  // As many columns of panels as the window's width takes.
+  int columns() const {
+    int panel = widgets_.empty() ? 660 : widgets_[0]->sizeHint().width() + 20;
+    return std::max(1, width() / panel);
+  }
+
+  void lay_out() {
+    while (grid_->count() > 0) delete grid_->takeAt(0);
+    for (int r = 0; r < grid_->rowCount(); ++r) grid_->setRowStretch(r, 0);
+    for (int c = 0; c < grid_->columnCount(); ++c) grid_->setColumnStretch(c, 0);
+    columns_ = columns();
+    int n = static_cast<int>(widgets_.size());
+    for (int i = 0; i < n; ++i)
+      grid_->addWidget(widgets_[i], i / columns_, i % columns_, Qt::AlignTop);
+    grid_->setRowStretch((n + columns_ - 1) / columns_, 1);
+    grid_->setColumnStretch(columns_, 1);
+    QTimer::singleShot(100, this, [this] { print_places(); });
   }
 
   // Where each control is, in window coordinates: for scripted clicks (tests).
   void print_places() {
+    std::string text;
     for (PanelWidget* w : widgets_) {
       for (const Control& c : w->controls()) {
         QPoint at = w->mapTo(this, w->control_point(c.name));
-        std::cout << "control " << w->id() << " " << c.name << " " << at.x() << " " << at.y()
-                  << "\n";
+        text += "control " + w->id() + " " + c.name + " " + std::to_string(at.x()) + " " +
+                std::to_string(at.y()) + "\n";
       }
     }
-    std::cout.flush();
+    if (text == places_printed_) return;
+    places_printed_ = text;
+    std::cout << text << std::flush;
   }
 
   void build_menus() {
@@ -208,7 +234,9 @@ class CockpitWindow : public QMainWindow {
   }
 
   PanelHost& host_;
-  QVBoxLayout* column_ = nullptr;
+  QGridLayout* grid_ = nullptr;
+  int columns_ = 1;
+  std::string places_printed_;
   std::vector<PanelWidget*> widgets_;
   QTimer pump_;
   std::optional<Recording> recording_;
@@ -222,7 +250,8 @@ int run_cockpit(PanelHost& host, const CockpitOptions& options, int argc, char**
   QApplication app(argc, argv);
   host.set_keep_serving(true);
   CockpitWindow window(host, options);
-  window.resize(700, 760);
+  QSize room = app.primaryScreen()->availableSize();
+  window.resize(std::min(1340, room.width()), std::min(900, room.height()));
   window.show();
   app.exec();
   host.close();

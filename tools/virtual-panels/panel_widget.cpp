@@ -201,7 +201,7 @@ void PanelWidget::keyReleaseEvent(QKeyEvent* event) {
 
 void PanelWidget::draw_digits(QPainter& p, QPoint at, const std::vector<Digit>& row) const {
   double k = view_.told ? 0.12 + 0.88 * glow(view_.bright) : 0.0;
-  QColor ghost(48, 14, 10), on = mix(ghost, QColor(255, 72, 28), k);
+  QColor ghost(34, 10, 8), on = mix(ghost, QColor(255, 72, 28), k);
   int width = static_cast<int>(row.size()) * (kDigitW + kDigitGap) + kDigitGap;
   p.fillRect(QRect(at, QSize(width, kDigitH + 8)), QColor(12, 6, 6));
   int x = at.x() + kDigitGap, y = at.y() + 4, w = kDigitW, h = kDigitH, t = kSeg;
@@ -223,18 +223,23 @@ void PanelWidget::draw_digits(QPainter& p, QPoint at, const std::vector<Digit>& 
 }
 
 void PanelWidget::draw_lamps(QPainter& p) const {
-  int x = kMargin + 6 * (kDigitW + kDigitGap) + kDigitGap + 24, y = kDisplayTop + 4;
+  // In columns beside the displays; the switch panel's gear lights pair up per leg.
+  int per_column = kind_ == 12 ? 2 : 4;
+  int left = kMargin + 6 * (kDigitW + kDigitGap) + kDigitGap + 24;
   double k = view_.told ? 0.2 + 0.8 * glow(view_.bright) : 0.0;
-  for (const Lamp& lamp : view_.lamps) {
-    QColor full = lamp.label[0] == 'G' && lamp.label.size() == 2   ? QColor(40, 230, 60)
-                  : lamp.label[0] == 'R' && lamp.label.size() == 2 ? QColor(240, 40, 30)
-                                                                   : QColor(255, 190, 40);
+  for (std::size_t i = 0; i < view_.lamps.size(); ++i) {
+    const Lamp& lamp = view_.lamps[i];
+    int x = left + static_cast<int>(i) / per_column * 68;
+    int y = kDisplayTop + 4 + static_cast<int>(i) % per_column * 18;
+    bool gear = kind_ == 12 && lamp.label.size() == 2;
+    QColor full = !gear                  ? QColor(255, 190, 40)
+                  : lamp.label[0] == 'G' ? QColor(40, 230, 60)
+                                         : QColor(240, 40, 30);
     p.setPen(QColor(90, 90, 90));
     p.setBrush(lamp.on ? mix(QColor(30, 30, 30), full, k) : QColor(30, 30, 30));
     p.drawEllipse(QPoint(x + 6, y + 6), 6, 6);
     p.setPen(QColor(200, 200, 200));
     p.drawText(QPoint(x + 18, y + 11), QString::fromStdString(lamp.label));
-    y += 16;
   }
 }
 
