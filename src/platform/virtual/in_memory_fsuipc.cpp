@@ -174,16 +174,18 @@ bool InMemoryFsuipc::send_message(IpcWindow window, uint32_t message, uint64_t w
   auto object = objects_.find(atom->second);
   if (object == objects_.end()) return true;
 
-  std::span<uint8_t> block = *object->second;
+  answer = serve_block(*object->second);
+  return true;
+}
+
+int64_t InMemoryFsuipc::serve_block(std::span<uint8_t> block) {
   if (faults.answer) {
     process_block(block, false);
-    answer = *faults.answer;
-    return true;
+    return *faults.answer;
   }
   const bool good = process_block(block, true);
   if (after_process) after_process(block);
-  answer = good ? 1 : 0;
-  return true;
+  return good ? 1 : 0;
 }
 
 bool InMemoryFsuipc::process_block(std::span<uint8_t> block, bool perform) {

@@ -47,6 +47,12 @@ class InMemoryFsuipc : public IpcTransport {
   int32_t gear_units_per_ms = 4;  // a full travel in about 4 s
   int32_t flap_units_per_ms = 8;
 
+  // Answers one request block found in the shared block named by the
+  // message: performs its requests in place (or plays the faults below) and
+  // returns what the server's window answers. A stand-in service in another
+  // process calls it on the block it mapped.
+  int64_t serve_block(std::span<uint8_t> block);
+
   // --- Faults -------------------------------------------------------------
   struct Faults {
     bool register_fails = false;
