@@ -15,6 +15,7 @@ void PanelLayer::panel_layer_start() {
   state_.panel_devices.clear();
   state_.flags.panels_ready = true;
   state_.discovery_suspended = false;
+  output_closed_ = false;
 }
 
 void PanelLayer::discover_panels() {
@@ -22,10 +23,12 @@ void PanelLayer::discover_panels() {
 }
 
 void PanelLayer::send_pending_reports() {
+  if (output_closed_) return;
   ::tarvion::send_pending_reports(state_.ctx.lists, state_.flags);
 }
 
 void PanelLayer::panel_layer_stop() {
+  output_closed_ = true;
   state_.discovery_suspended = true;
   controller_.EnumerateDevices();
   state_.flags.panels_ready = false;

@@ -28,7 +28,10 @@ class PanelLayer {
   // One discovery pass now.
   void discover_panels();
   void send_pending_reports();
-  // Discovery suspended, every device handed back, lists dropped.
+  // Discovery suspended, every device handed back, lists dropped. Nothing is
+  // written to a panel from its start on: the close has just sent the dark
+  // images, and input or a tick that runs while a release waits for its read
+  // thread must not light a panel again.
   void panel_layer_stop();
 
   thidctl& controller() { return controller_; }
@@ -37,7 +40,8 @@ class PanelLayer {
 
  private:
   PanelLayerState state_;
-  thidctl controller_;  // after state_: it calls into the state until it is gone
+  bool output_closed_ = false;  // from panel_layer_stop until the next start
+  thidctl controller_;          // after state_: it calls into the state until it is gone
 };
 
 }  // namespace tarvion

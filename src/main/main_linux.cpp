@@ -10,16 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/console/console_view.h"
 #include "platform/linux/qt_client_socket.h"
 #include "platform/linux/qt_instance_guard.h"
 #include "platform/linux/qt_main_thread.h"
 #include "platform/linux/qt_main_window.h"
 #include "platform/linux/qt_signal_watch.h"
 #include "platform/linux/qt_thread_priority.h"
-#include "platform/console/console_view.h"
 #include "platform/posix/virtual_panel_connection.h"
 #include "platform/virtual/null_seams.h"
 #include "shell/config_loader.h"
@@ -84,6 +85,14 @@ int main(int argc, char** argv) {
     app = std::move(gui);
   }
 
+  // From here on SIGINT and SIGTERM close the program, however many arrive and
+  // whenever: before the program exists they are remembered, during and after
+  // its close they are swallowed. Declared before everything it outlives.
+  std::function<void()> close_request;
+  tarvion::SignalWatch signal_watch([&](int) {
+    if (close_request) close_request();
+  });
+
   // A second instance tells the first and leaves quietly.
   tarvion::QtInstanceGuard guard;
   if (!tarvion::claim_single_instance(guard)) return 0;
@@ -97,7 +106,9 @@ int main(int argc, char** argv) {
   // else the kernel's hidraw devices. Declared before the program, which uses
   // them until it ends.
   std::string panel_error;
-  auto virtual_panels = tarvion::virtual_panels_from_environment(main_thread, panel_error);
+  auto virtual_panels = tarvion::virtual_panels_from_environment(
+      main_thread, panel_error, [&] { return signal_watch.requested(); });
+  if (signal_watch.requested()) return 0;  // closed before it started
   if (!virtual_panels && !panel_error.empty()) {
     // Asked for virtual panels and cannot have them: running on without any
     // panel would look like a fault of the panels.
@@ -155,14 +166,17 @@ int main(int argc, char** argv) {
         [&] { program.FormClose(); },
     });
   }
-  tarvion::SignalWatch signal_watch([&](int) { close_program(); });
+  close_request = close_program;
 
   program.FormCreate();
-  // The start-up's error box runs the event loop: a signal may have closed the
-  // program already, and a quit before exec() would not end the loop that follows.
+  // A signal that came before the loop ran (also during the start-up's error
+  // box, which runs the loop) closes the program now: a quit before exec()
+  // would not end the loop that follows.
+  if (signal_watch.requested()) close_program();
   if (closed()) return 0;
   if (window) window->show();
   program.FormShow();
   app->exec();
+  close_request = {};  // the teardown below may still run the loop; it is closed already
   return 0;
 }

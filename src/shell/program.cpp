@@ -157,6 +157,12 @@ void Program::FormClose() {
   push_brightness(ctx);
   blank_all_panels(ctx);
   set_switch_leds(ctx, 0, true);
+  // An RMP's lamps travel in its light report, which blanking does not mark.
+  for (const auto& rad : panels.radios) {
+    if (rad->kind != kRmp) continue;
+    rad->leds = 0;
+    rad->leds_changed = 1;
+  }
   panel_layer_.send_pending_reports();
   panel_layer_.panel_layer_stop();
 }

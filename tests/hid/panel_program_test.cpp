@@ -3,6 +3,11 @@
 // and closing leaves them dark and handed back.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "hid/hid_device.h"
 #include "hid_rig.h"
 #include "idle_socket.h"
 #include "platform/virtual/null_seams.h"
@@ -100,6 +105,78 @@ TEST(PanelsInTheProgram, ProgramDestroyedWithoutCloseStopsEveryReadThread) {
   ASSERT_TRUE(rig.pump_until([&] { return rig.program->panels.radios.at(0)->input != 0; }));
   rig.program.reset();
   EXPECT_EQ(rig.hid.open_handle_count(), 0u);
+}
+
+// The main thread that tells when a worker's call waits in its queue.
+struct WatchedMainThread : VirtualMainThread {
+  std::mutex mutex;
+  std::condition_variable queued_cv;
+  int queued = 0;
+  void wake() override {
+    {
+      std::lock_guard lock(mutex);
+      ++queued;
+    }
+    queued_cv.notify_all();
+  }
+  bool wait_queued(int count) {
+    std::unique_lock lock(mutex);
+    return queued_cv.wait_for(lock, std::chrono::seconds(20), [&] { return queued >= count; });
+  }
+};
+
+TEST(PanelsInTheProgram, NothingLightsAPanelAgainOnceTheCloseHasDarkenedIt) {
+  WatchedMainThread main_thread;
+  VirtualDeviceNotifier notifier;
+  VirtualHid hid{&notifier};
+  VirtualClock clock;
+  RecordingView view;
+  IdleSocket socket;
+  NullIpcTransport ipc;
+  int rmp = hid.plug(panel_traits(17, "0001", u"RMP"));  // released first at the close
+  int com = hid.plug(panel_traits(13, "0012", u"COM"));
+  Program program(ProgramSeams{main_thread, clock, view, socket, hid, notifier, ipc,
+                               [] { return std::string(kConfig); }});
+  program.FormCreate();
+  notifier.deliver_pending();
+  hid.inject_input(rmp, {0x00, 0xFF, 0xFF});
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  main_thread.pump_until([&] {
+    for (const auto& rad : program.panels.radios) {
+      if (rad->kind == 17 && rad->started != 0) return true;
+    }
+    return std::chrono::steady_clock::now() > deadline;
+  });
+  clock.advance(20);
+  ASSERT_NE(hid.outputs(rmp).back().at(1), 0x00) << "the RMP's lamps are lit before the close";
+
+  // Input from the COM panel and a main-cycle tick, waiting to run while the
+  // close releases the RMP and waits for its read thread.
+  THidDevice* com_device = nullptr;
+  for (THidDevice* device : program.panel_layer().panel_devices()) {
+    if (device->Attributes().product_id == 13) com_device = device;
+  }
+  ASSERT_NE(com_device, nullptr);
+  int before = main_thread.queued;
+  std::thread worker([&] {
+    main_thread.run_and_wait([&] {
+      const uint8_t com1_selected[2] = {0xFF, 0xFF};
+      program.panel_layer().controller().HidCtlDeviceData(*com_device, 0, com1_selected, 2);
+      program.ThreadedTimer2Timer();
+    });
+  });
+  ASSERT_TRUE(main_thread.wait_queued(before + 1));
+  program.FormClose();
+  worker.join();
+  clock.advance(100);
+
+  const Report blank_display{0x00, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x00, 0x01};
+  EXPECT_EQ(hid.outputs(com).back(), blank_display);
+  auto rmp_outputs = hid.outputs(rmp);
+  ASSERT_GE(rmp_outputs.size(), 2u);
+  EXPECT_EQ(rmp_outputs[rmp_outputs.size() - 2], blank_display);
+  EXPECT_EQ(rmp_outputs.back(), (Report{0x00, 0x00, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x80, 0x01}))
+      << "the RMP's lamps go dark too";
 }
 
 }  // namespace

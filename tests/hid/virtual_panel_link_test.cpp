@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/virtual/virtual_hid.h"
+
 namespace tarvion {
 namespace {
 
@@ -169,6 +171,48 @@ TEST_F(VirtualPanelLinkTest, OverlongLineIsDroppedWholeAndCounted) {
   link.receive_bytes("\nADD c2 0000 000e 3 9 0013 NAV\n");
   EXPECT_EQ(link.malformed_lines(), 1u);
   EXPECT_EQ(link.device_count(), 1u);
+}
+
+TEST(PanelOutputBacklog, SlowHostLosesOnlyStaleLinesOfTheDeviceThatFellBehind) {
+  PanelOutputBacklog backlog;
+  auto push = [&](const std::string& device, int n) {
+    backlog.push(device, device + std::to_string(n) + "\n");
+  };
+  for (int n = 1; n <= 10; ++n) push("a", n);
+  push("b", 1);
+  EXPECT_EQ(backlog.waiting_lines(), kPanelBacklogPerDevice + 1);
+  EXPECT_EQ(backlog.next(), "a3\n");  // a1, a2 gave way
+  backlog.consume(1);                 // a line once begun is sent whole
+  push("a", 11);
+  push("a", 12);  // a4 gives way, not the started a3 nor b1
+  std::string wire;
+  while (!backlog.empty()) {
+    std::string_view bytes = backlog.next();
+    wire += bytes.substr(0, 2);  // two bytes at a time, as a full socket takes them
+    backlog.consume(std::min<std::size_t>(2, bytes.size()));
+  }
+  EXPECT_EQ(wire, "3\na5\na6\na7\na8\na9\na10\nb1\na11\na12\n");
+  EXPECT_EQ(backlog.dropped(), 3u);
+  EXPECT_EQ(panel_line_device("OUTPUT c1 00aa"), "c1");
+}
+
+TEST(VirtualHidRecord, ALongRunKeepsOnlyTheNewestOutputReports) {
+  VirtualHid hid;
+  VirtualHidTraits traits;
+  traits.driver_key = "0012";
+  int id = hid.plug(traits);
+  HidHandle h = hid.open(hid.list_interfaces().at(0).path, HidOpenMode::read_write);
+  for (unsigned n = 0; n < 3 * kVirtualOutputRecord; ++n) {
+    uint8_t report[3] = {0, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    std::size_t written = 0;
+    ASSERT_TRUE(hid.write(h, report, sizeof report, written));
+  }
+  auto outputs = hid.outputs(id);
+  ASSERT_EQ(outputs.size(), kVirtualOutputRecord);
+  unsigned last = 3 * kVirtualOutputRecord - 1;
+  EXPECT_EQ(outputs.back(),
+            (std::vector<uint8_t>{0, static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)}));
+  hid.close(h);
 }
 
 }  // namespace

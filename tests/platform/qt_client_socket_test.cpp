@@ -8,6 +8,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -234,6 +235,39 @@ TEST(QtClientSocket, ReconnectsAfterThePeerWentAway) {
   ASSERT_TRUE(process_until([&] { return c.recorder.count("connect") == 2 && c.server.peer; }));
   c.socket.send_text("again");
   ASSERT_TRUE(process_until([&] { return c.server.received.ends_with("again"); }));
+}
+
+TEST(QtClientSocket, PeerThatStopsReadingIsDroppedAndCannotHoldTheClose) {
+  enum class Then { keep_sending, close };
+  for (Then then : {Then::keep_sending, Then::close}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    Connected c;
+    QObject::disconnect(c.server.peer, &QTcpSocket::readyRead, nullptr, nullptr);
+    c.server.peer->setReadBufferSize(4096);  // Qt stops taking bytes from the kernel
+    const std::string chunk(4096, 'x');
+    std::size_t sent = 0;
+    // Until the kernel's buffers are full and our own queue holds something.
+    while (c.recorder.ends() == 0 && sent < (64u << 20)) {
+      c.socket.send_text(chunk);
+      sent += chunk.size();
+      process_for(0);
+      if (then == Then::close && c.socket.unsent_bytes() > 0) break;
+    }
+    if (then == Then::keep_sending) {
+      ASSERT_TRUE(process_until([&] { return c.recorder.ends() == 1; }))
+          << sent << " bytes queued for a peer that reads nothing";
+      EXPECT_EQ(c.recorder.events.back(), "error other ended");
+      EXPECT_FALSE(c.socket.is_active());
+      continue;
+    }
+    auto start = std::chrono::steady_clock::now();
+    c.socket.send_text("Arn.Fin:");
+    c.socket.close();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(600));
+    process_for(50);
+    EXPECT_EQ(c.recorder.ends(), 0);
+  }
 }
 
 }  // namespace

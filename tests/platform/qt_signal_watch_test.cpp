@@ -53,5 +53,21 @@ TEST(SignalWatch, OnlyOneWatchPerProcessAndTheNextAfterItEnds) {
   ASSERT_TRUE(process_until([&] { return calls == 1; }));
 }
 
+TEST(SignalWatch, SignalsDuringAndAfterTheCloseNeitherRepeatItNorKillTheProcess) {
+  qt_app();
+  int calls = 0;
+  {
+    SignalWatch watch([&](int) { ++calls; });
+    EXPECT_FALSE(watch.requested());
+    ::raise(SIGTERM);
+    EXPECT_TRUE(watch.requested());  // known before the loop comes round
+    ASSERT_TRUE(process_until([&] { return calls == 1; }));
+  }
+  // The watch is gone, as in the program's teardown: this process lives on.
+  for (int signal : {SIGTERM, SIGINT, SIGTERM}) ::raise(signal);
+  process_for(50);
+  EXPECT_EQ(calls, 1);
+}
+
 }  // namespace
 }  // namespace tarvion

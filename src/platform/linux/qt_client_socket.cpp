@@ -4,6 +4,9 @@
 
 #include "platform/linux/qt_client_socket.h"
 
+#include <sys/socket.h>
+
+#include <QDeadlineTimer>
 #include <QMetaObject>
 
 namespace tarvion {
@@ -73,13 +76,24 @@ void QtClientSocket::close() {
     socket_.abort();
     return;
   }
-  // What was sent last (the goodbye) must leave before the socket closes, and
-  // unread input is taken first so that the close is an orderly one, not a reset.
+  // What was sent last (the goodbye) gets a short, fixed time to leave. Unread
+  // input is taken and our side half-closed first, so that the close is an
+  // orderly one, not a reset that could destroy the goodbye at the peer.
+  QDeadlineTimer deadline(kZempGoodbyeMs);
   socket_.readAll();
   socket_.flush();
-  if (socket_.bytesToWrite() > 0) socket_.waitForBytesWritten(1000);
-  socket_.disconnectFromHost();
-  if (socket_.state() != QAbstractSocket::UnconnectedState) socket_.waitForDisconnected(1000);
+  while (socket_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+    if (!socket_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) break;
+  }
+  if (socket_.bytesToWrite() == 0 && socket_.socketDescriptor() >= 0) {
+    ::shutdown(static_cast<int>(socket_.socketDescriptor()), SHUT_WR);
+    // A peer that floods keeps the receive side busy; the deadline ends it.
+    while (socket_.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+      socket_.readAll();
+      if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) break;
+    }
+    socket_.readAll();
+  }
   socket_.abort();
 }
 
@@ -88,6 +102,16 @@ void QtClientSocket::send_text(std::string_view text) {
   socket_.write(text.data(), static_cast<qint64>(text.size()));
   // Sent at once: the server sees each message as the logic produced it.
   socket_.flush();
+  if (socket_.bytesToWrite() > kZempSendQueueLimit) drop_unread_peer();
+}
+
+void QtClientSocket::drop_unread_peer() {
+  ++attempt_;  // nothing more of this connection reaches the logic
+  connected_ = false;
+  socket_.abort();
+  received_.clear();
+  // Told from the event loop, never from inside send_text.
+  post([this] { report_end(SocketError::other); });
 }
 
 std::string QtClientSocket::receive_text() {

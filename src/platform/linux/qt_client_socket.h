@@ -19,6 +19,12 @@
 
 namespace tarvion {
 
+// A peer that lets this much of what we sent pile up unread is taken as dead:
+// the connection ends as a failure and the link reconnects.
+inline constexpr qint64 kZempSendQueueLimit = 64 * 1024;
+// How long the goodbye may take to leave at close, whatever the peer does.
+inline constexpr int kZempGoodbyeMs = 250;
+
 // Qt's socket errors as the logic names them.
 SocketError map_socket_error(QAbstractSocket::SocketError error);
 
@@ -35,6 +41,8 @@ class QtClientSocket : public ClientSocket {
   void send_text(std::string_view text) override;
   std::string receive_text() override;
   void set_events(ClientSocketEvents events) override { events_ = std::move(events); }
+  // Bytes sent by the logic that the system has not taken yet.
+  qint64 unsent_bytes() const { return socket_.bytesToWrite(); }
 
  private:
   // Runs fn from the event loop unless the attempt it belongs to was closed or
@@ -44,6 +52,8 @@ class QtClientSocket : public ClientSocket {
   void on_disconnected();
   void on_ready_read();
   void on_error(QAbstractSocket::SocketError error);
+  // The peer stopped reading: the connection is dropped as a failure.
+  void drop_unread_peer();
   // Tells the logic that its connection ended: in order (no error) or by error.
   void report_end(std::optional<SocketError> error);
 

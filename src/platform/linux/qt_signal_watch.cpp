@@ -20,9 +20,13 @@ namespace {
 // The write end for the handler. A signal handler can reach nothing but
 // process-wide state; this is the one place of it.
 std::atomic<int> g_signal_fd{-1};
+std::atomic<bool> g_signal_seen{false};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "used from a signal handler");
 
 extern "C" void on_signal_caught(int signal) {
   int saved = errno;
+  g_signal_seen.store(true);
   int fd = g_signal_fd.load();
   if (fd >= 0) {
     auto byte = static_cast<unsigned char>(signal);
@@ -54,17 +58,20 @@ SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::m
   notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
                    [this] { drain(); });
+  g_signal_seen.store(false);
   set_handler(SIGINT, on_signal_caught);
   set_handler(SIGTERM, on_signal_caught);
 }
 
 SignalWatch::~SignalWatch() {
-  set_handler(SIGINT, SIG_DFL);
-  set_handler(SIGTERM, SIG_DFL);
   g_signal_fd.store(-1);
   notifier_.reset();
   ::close(fds_[0]);
   ::close(fds_[1]);
+}
+
+bool SignalWatch::requested() const {
+  return g_signal_seen.load();
 }
 
 void SignalWatch::drain() {

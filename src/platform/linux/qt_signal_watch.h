@@ -17,7 +17,14 @@ class SignalWatch {
   // Installs the handlers; on_signal runs on the main thread, once per burst
   // of signals. One watch per process (the handler needs a fixed place).
   explicit SignalWatch(std::function<void(int signal)> on_signal);
-  ~SignalWatch();  // restores the default handlers
+  // Leaves the handlers in place, doing nothing: a signal after the watch
+  // ended belongs to a close already under way and must not kill the process
+  // in the middle of its teardown.
+  ~SignalWatch();
+
+  // True once a signal arrived, also while the loop was not running (a start-up
+  // step that waits asks this to give up early). Any thread.
+  bool requested() const;
 
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;

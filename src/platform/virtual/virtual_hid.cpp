@@ -171,6 +171,7 @@ bool VirtualHid::write(HidHandle handle, const uint8_t* data, std::size_t length
       return fail(device->faults.error_code);
     }
     report.assign(data, data + length);
+    if (device->outputs.size() == kVirtualOutputRecord) device->outputs.pop_front();
     device->outputs.push_back(report);
     written = length;
     id = handles_[handle].device;
@@ -257,7 +258,8 @@ void VirtualHid::cancel_read(HidHandle handle) {
 std::vector<std::vector<uint8_t>> VirtualHid::outputs(int id) const {
   std::lock_guard lock(mutex_);
   auto it = devices_.find(id);
-  return it == devices_.end() ? std::vector<std::vector<uint8_t>>{} : it->second.outputs;
+  if (it == devices_.end()) return {};
+  return {it->second.outputs.begin(), it->second.outputs.end()};
 }
 
 std::vector<int> VirtualHid::plugged() const {

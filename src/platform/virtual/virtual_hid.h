@@ -1,6 +1,6 @@
 // Virtual HID devices for tests and demos: plugged and unplugged at will
-// (firing the notifier), fed input reports, recording every output report,
-// and failing on request. Thread-safe: read threads wait here for real.
+// (firing the notifier), fed input reports, recording the latest output
+// reports, and failing on request. Thread-safe: read threads wait here for real.
 #pragma once
 
 #include <condition_variable>
@@ -39,6 +39,10 @@ struct VirtualHidFaults {
   uint32_t error_code = 1167;  // what last_error() reports for these
 };
 
+// Output reports kept per device for outputs(): the newest, so that a long
+// run (the virtual panel link serves the real program) does not grow.
+inline constexpr std::size_t kVirtualOutputRecord = 1024;
+
 // Error codes of the virtual backend, after the Windows ones.
 inline constexpr uint32_t kVirtualFileNotFound = 2;
 inline constexpr uint32_t kVirtualInvalidHandle = 6;
@@ -62,6 +66,7 @@ class VirtualHid : public HidAccess {
   void set_output_listener(
       std::function<void(int id, const std::vector<uint8_t>& report)> listener);
 
+  // The device's latest output reports (at most kVirtualOutputRecord), oldest first.
   std::vector<std::vector<uint8_t>> outputs(int id) const;
   std::vector<int> plugged() const;
   std::size_t open_handle_count() const;
@@ -90,7 +95,7 @@ class VirtualHid : public HidAccess {
     std::string path;
     bool present = true;
     std::deque<std::vector<uint8_t>> input;
-    std::vector<std::vector<uint8_t>> outputs;
+    std::deque<std::vector<uint8_t>> outputs;
     std::size_t read_starts = 0;
     std::size_t opens = 0;
   };

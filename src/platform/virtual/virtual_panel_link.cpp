@@ -296,6 +296,46 @@ bool VirtualPanelLink::remove(std::string_view rest) {
   return true;
 }
 
+void PanelOutputBacklog::push(std::string key, std::string line) {
+  std::size_t same = 0;
+  for (const auto& entry : queue_) same += entry.first == key ? 1 : 0;
+  if (same >= kPanelBacklogPerDevice) {
+    auto oldest = std::find_if(queue_.begin(), queue_.end(),
+                               [&key](const auto& entry) { return entry.first == key; });
+    queue_.erase(oldest);
+    ++dropped_;
+  }
+  if (queue_.size() >= kPanelBacklogLines) {
+    queue_.pop_front();
+    ++dropped_;
+  }
+  queue_.emplace_back(std::move(key), std::move(line));
+}
+
+std::string_view PanelOutputBacklog::next() {
+  if (sent_ == current_.size() && !queue_.empty()) {
+    current_ = std::move(queue_.front().second);
+    sent_ = 0;
+    queue_.pop_front();
+  }
+  return std::string_view(current_).substr(sent_);
+}
+
+void PanelOutputBacklog::consume(std::size_t n) {
+  sent_ = std::min(current_.size(), sent_ + n);
+}
+
+void PanelOutputBacklog::clear() {
+  current_.clear();
+  sent_ = 0;
+  queue_.clear();
+}
+
+std::string_view panel_line_device(std::string_view line) {
+  next_token(line);
+  return next_token(line);
+}
+
 void VirtualPanelLink::connection_lost() {
   std::map<std::string, int> devices;
   {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -73,6 +74,37 @@ class VirtualPanelLink {
   std::map<int, uint16_t> input_length_of_;
   std::atomic<uint64_t> malformed_{0};
 };
+
+// Output lines on their way to a host that may read slowly or not at all:
+// queued instead of waited for, so no writer ever blocks. Once a device has
+// kPanelBacklogPerDevice lines waiting its oldest gives way: an image is a
+// full state, so a device's newest line is never the one lost. A line is sent
+// whole or not begun. Not locked: the connection guards it.
+inline constexpr std::size_t kPanelBacklogPerDevice = 8;
+inline constexpr std::size_t kPanelBacklogLines = 512;  // all devices together
+
+class PanelOutputBacklog {
+ public:
+  // line: ends in its LF. key: the device it is for.
+  void push(std::string key, std::string line);
+  bool empty() const { return sent_ == current_.size() && queue_.empty(); }
+  // The bytes to send next: the rest of a started line, or the next line.
+  std::string_view next();
+  // n bytes of next() have left.
+  void consume(std::size_t n);
+  void clear();
+  std::size_t waiting_lines() const { return queue_.size(); }
+  uint64_t dropped() const { return dropped_; }
+
+ private:
+  std::string current_;  // the line being sent
+  std::size_t sent_ = 0;
+  std::deque<std::pair<std::string, std::string>> queue_;  // (key, line), oldest first
+  uint64_t dropped_ = 0;
+};
+
+// The device a protocol line is for: its second word ("OUTPUT c1 ..." -> c1).
+std::string_view panel_line_device(std::string_view line);
 
 // Lower-case hex of the bytes, no separators.
 std::string to_hex(const std::vector<uint8_t>& bytes);
