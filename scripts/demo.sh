@@ -2,7 +2,9 @@
 # Runs the Tarvion demo: builds Tarvion and its demo peers, then starts
 #   - tools/zemp-peer       a ZEMP server simulator on 127.0.0.1,
 #   - tools/virtual-panels  virtual Pendra panels (multi-radio, COM, NAV, switch
-#                           panel), scripted to turn knobs and press transfer,
+#                           panel), scripted to turn knobs and press transfer;
+#                           drawn in the virtual cockpit window under a display
+#                           (turn its knobs with the mouse too), a terminal view otherwise,
 #   - tarvion               with TARVION_VIRTUAL_PANELS, in a temporary folder
 #                           holding a demo Tarvion.ini (XPLANE=YES, ZEMP on 127.0.0.1);
 #                           its window under a display, console mode otherwise.
@@ -15,7 +17,8 @@
 # connection, "help" for more).
 #
 # Environment: TARVION_DEMO_BUILD (build folder), TARVION_DEMO_CONSOLE=1 (console
-# mode even under a display). Both tools pick free loopback ports.
+# mode and the panels' terminal view even under a display). Both tools pick free
+# loopback ports. The exit status is not 0 when a program fails to start.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARVION_DEMO_BUILD:-$root/build/demo}
@@ -72,6 +75,7 @@ stop() {
   wait "$pid" 2>/dev/null || true
 }
 finish() {
+  local status=${1:-0}
   trap - INT TERM
   say "stopping"
   stop "$tarvion_pid" tarvion
@@ -80,16 +84,18 @@ finish() {
   sleep 0.2  # the last prefixed lines
   rm -rf "$work"
   say "done"
-  exit 0
+  exit "$status"
 }
-trap finish INT TERM
+trap 'finish 0' INT TERM
 
-# The port a tool announces in its "listening on 127.0.0.1:PORT" line.
+# The port a tool announces in its "listening on 127.0.0.1:PORT" line; fails
+# at once when the tool has ended without announcing one.
 wait_port() {
-  local log=$1 port=''
+  local log=$1 pid=$2 port=''
   for _ in $(seq 100); do
     port=$(grep -o -m1 'listening on 127\.0\.0\.1:[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' || true)
     [ -n "$port" ] && { echo "$port"; return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.1
   done
   return 1
@@ -102,10 +108,15 @@ if ((have_peer)); then
   setsid "$(find_bin zemp-peer)" --host 127.0.0.1 --port 0 --keepalive 10 \
     <"$peer_in" > >(trap '' INT; tee "$work/peer.log" | sed -u 's/^/[zemp-peer] /') 2>&1 &
   peer_pid=$!
-  peer_port=$(wait_port "$work/peer.log") || { echo "zemp-peer did not start" >&2; finish; }
+  peer_port=$(wait_port "$work/peer.log" "$peer_pid") || { echo "zemp-peer did not start" >&2; finish 1; }
   say "zemp-peer listens on 127.0.0.1:$peer_port"
 else
   say "tools/zemp-peer is not there: Tarvion will show Disconnected and keep retrying"
+fi
+
+display=0
+if [ -z "${TARVION_DEMO_CONSOLE:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  display=1
 fi
 
 panel_env=()
@@ -121,12 +132,15 @@ if ((have_panels)); then
     done
   done >"$work/panels.script"
   echo '+86400000 list' >>"$work/panels.script"
+  view=--no-window
+  ((display)) && view=--window
   setsid "$(find_bin virtual-panels)" --port 0 --no-stdin --panels multi,com,nav,switch \
-    --script "$work/panels.script" \
+    --script "$work/panels.script" "$view" \
     </dev/null > >(trap '' INT; tee "$work/panels.log" | sed -u 's/^/[virtual-panels] /') 2>&1 &
   panels_pid=$!
-  panel_port=$(wait_port "$work/panels.log") || { echo "virtual-panels did not start" >&2; finish; }
+  panel_port=$(wait_port "$work/panels.log" "$panels_pid") || { echo "virtual-panels did not start" >&2; finish 1; }
   say "virtual-panels (multi-radio, COM, NAV, switch panel; knobs turned by its demo script) on 127.0.0.1:$panel_port"
+  ((display)) && say "the virtual cockpit window shows the panels: wheel or drag a knob, click a button"
   panel_env=(TARVION_VIRTUAL_PANELS="127.0.0.1:$panel_port")
 else
   say "tools/virtual-panels is not there: Tarvion runs without panels"
@@ -153,7 +167,7 @@ MINIMIZED=NO
 INI
 
 mode=()
-if [ -n "${TARVION_DEMO_CONSOLE:-}" ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
+if ((!display)); then
   mode=(--console)
   say "starting tarvion in console mode (no display); Ctrl-C ends the demo"
 else
@@ -165,6 +179,10 @@ mkdir -m 700 "$work/run"
   </dev/null > >(trap '' INT; exec sed -u 's/^/[tarvion] /') 2>&1 &
 tarvion_pid=$!
 
-wait "$tarvion_pid" 2>/dev/null || true
+status=0
+wait "$tarvion_pid" 2>/dev/null || status=$?
 tarvion_pid=''
-finish
+if ((status != 0)); then
+  echo "tarvion ended with status $status" >&2
+fi
+finish "$status"

@@ -112,7 +112,7 @@ TEST(VirtualCockpit, WheelOnTheOuterKnobAndAClickOnTransferReachTheDigitsAndTheS
   cockpit_env["LSAN_OPTIONS"] = "suppressions=" + tools.path() + "/lsan.supp";
   const std::string recording = tools.path() + "/recording.script";
   ChildProcess cockpit({TARVION_VIRTUAL_PANELS_BIN, "--window", "--port", "0", "--no-stdin",
-                        "--record", recording, "com1=com:0001:com"},
+                        "--record", recording, "--trace-window", "com1=com:0001:com"},
                        tools.path(), cockpit_env);
   int panel_port = listening_port(cockpit);
   ASSERT_GT(panel_port, 0);

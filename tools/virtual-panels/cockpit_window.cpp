@@ -26,7 +26,8 @@ namespace {
 
 class CockpitWindow : public QMainWindow {
  public:
-  CockpitWindow(PanelHost& host, const CockpitOptions& options) : host_(host) {
+  CockpitWindow(PanelHost& host, const CockpitOptions& options)
+      : host_(host), stop_requested_(options.stop_requested), trace_(options.trace) {
     setWindowTitle("Tarvion virtual cockpit");
     auto* scroll = new QScrollArea(this);
     auto* inside = new QWidget;
@@ -95,7 +96,7 @@ class CockpitWindow : public QMainWindow {
   }
 
   void pump() {
-    if (!host_.poll_once(0)) close();
+    if (!host_.poll_once(0) || (stop_requested_ && stop_requested_())) close();
   }
 
   PanelWidget* widget(const std::string& id) const {
@@ -117,7 +118,7 @@ class CockpitWindow : public QMainWindow {
           }
           return nullptr;
         },
-        [this](const std::string& command) { host_.execute(command); });
+        [this](const std::string& command) { host_.execute(command); }, trace_);
     widgets_.push_back(w);
     lay_out();
   }
@@ -143,6 +144,7 @@ class CockpitWindow : public QMainWindow {
 
   // Where each control is, in window coordinates: for scripted clicks (tests).
   void print_places() {
+    if (!trace_) return;
     std::string text;
     for (PanelWidget* w : widgets_) {
       for (const Control& c : w->controls()) {
@@ -234,6 +236,8 @@ class CockpitWindow : public QMainWindow {
   }
 
   PanelHost& host_;
+  std::function<bool()> stop_requested_;
+  bool trace_ = false;
   QGridLayout* grid_ = nullptr;
   int columns_ = 1;
   std::string places_printed_;
@@ -246,8 +250,10 @@ class CockpitWindow : public QMainWindow {
 
 }  // namespace
 
-int run_cockpit(PanelHost& host, const CockpitOptions& options, int argc, char** argv) {
+int run_cockpit(PanelHost& host, const CockpitOptions& options, const std::function<bool()>& start,
+                int argc, char** argv) {
   QApplication app(argc, argv);
+  if (!start()) return 2;
   host.set_keep_serving(true);
   CockpitWindow window(host, options);
   QSize room = app.primaryScreen()->availableSize();

@@ -1,6 +1,9 @@
 // virtual-panels: a stand-in for Pendra panels on USB. Tarvion connects to it
 // when started with TARVION_VIRTUAL_PANELS=127.0.0.1:PORT.
+#include <signal.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,12 +23,17 @@ namespace {
 
 const char* const kUsage =
     "usage: virtual-panels [--port N] [--script FILE | --demo] [--no-stdin] [--panels KIND,...]\n"
-    "                      [--window | --no-window] [--record FILE] "
+    "                      [--window | --no-window] [--record FILE] [--trace-window] "
     "[ID=]KIND:DRIVER-KEY[:NAME]...\n"
     "  --window draws the panels in a window (the default when there is a display);\n"
     "    --no-window keeps to this terminal view\n"
     "  --record FILE writes every input and output report, timed, as a script that\n"
-    "    --script replays (it fails where Tarvion's output differs)\n"
+    "    --script replays (it fails where Tarvion's output differs); saved at the end\n"
+    "    (quit, Ctrl-C, SIGTERM, the window closed)\n"
+    "  --trace-window prints 'drawn ID DIGITS...' each time the window has drawn\n"
+    "    something new and 'control ID NAME X Y' where each control sits in it\n"
+    "  in the window: wheel or drag a knob (outer ring, inner cap), click buttons and\n"
+    "    switches; keys for the panel clicked last are in its tooltip\n"
     "  KIND: multi switch com nav adf xpdr rmp (or 8, 12..17)\n"
     "  --panels plugs one panel of each kind listed, driver keys 0001, 0002, ...\n"
     "  --demo turns the knobs and presses transfer on every radio panel, over and over\n"
@@ -39,6 +47,21 @@ const char* const kUsage =
     "  bit ID N on|off                  raw ID HEX        sleep MS\n"
     "  expect ID HEX [MS]               the script waits for that output report (exit 1 if "
     "never)\n";
+
+// SIGINT or SIGTERM: end as after "quit", so a recording is saved.
+volatile std::sig_atomic_t g_stop = 0;
+void on_stop_signal(int) {
+  g_stop = 1;
+}
+void end_on_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;  // no SA_RESTART: a waiting poll returns
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+bool stop_requested() {
+  return g_stop != 0;
+}
 
 // The terminal host with a recording of everything, saved when it ends.
 int run_recorded(virtual_panels::PanelHost& host, const std::string& file) {
@@ -65,7 +88,11 @@ int run_recorded(virtual_panels::PanelHost& host, const std::string& file) {
     recording.output(now(), p.id, report);
   };
   host.set_events(events);
-  int status = host.run();
+  end_on_signals();
+  while (!stop_requested() && host.poll_once(200)) {
+  }
+  host.close();
+  int status = host.status();
   std::ofstream out(file);
   out << recording.script();
   if (!out) {
@@ -90,6 +117,7 @@ int main(int argc, char** argv) {
       (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
   [[maybe_unused]] bool window_asked = false;
   std::string record_file;
+  bool trace_window = false;
   struct Wanted {
     std::string id, key, name;
     uint16_t kind;
@@ -139,6 +167,10 @@ int main(int argc, char** argv) {
         if (comma == std::string::npos) break;
         start = comma + 1;
       }
+      continue;
+    }
+    if (arg == "--trace-window") {
+      trace_window = true;
       continue;
     }
     if (arg == "--demo") {
@@ -201,17 +233,25 @@ int main(int argc, char** argv) {
   }
   window = false;
 #endif
-  if (!host.listen(port)) return 2;
-  for (const Wanted& w : wanted) {
-    if (!host.plug(w.id, w.kind, w.key, w.name)) {
-      std::cerr << "virtual-panels: cannot plug " << w.id << "\n";
-      return 2;
+  auto start = [&] {
+    if (!host.listen(port)) return false;
+    for (const Wanted& w : wanted) {
+      if (!host.plug(w.id, w.kind, w.key, w.name)) {
+        std::cerr << "virtual-panels: cannot plug " << w.id << "\n";
+        return false;
+      }
     }
-  }
-  host.set_stdin_commands(use_stdin);
+    host.set_stdin_commands(use_stdin);
+    return true;
+  };
 #ifdef VIRTUAL_PANELS_WINDOW
-  if (window) return run_cockpit(host, CockpitOptions{record_file}, argc, argv);
+  if (window) {
+    end_on_signals();
+    return run_cockpit(host, CockpitOptions{record_file, stop_requested, trace_window}, start, argc,
+                       argv);
+  }
 #endif
+  if (!start()) return 2;
   if (record_file.empty()) return host.run();
   return run_recorded(host, record_file);
 }

@@ -32,14 +32,15 @@ QColor mix(QColor dark, QColor full, double k) {
 }  // namespace
 
 PanelWidget::PanelWidget(std::string id, uint16_t kind, const std::string& caption, ModelOf model,
-                         Send send, QWidget* parent)
+                         Send send, bool trace, QWidget* parent)
     : QWidget(parent),
       id_(std::move(id)),
       kind_(kind),
       caption_(QString::fromStdString(caption)),
       model_(std::move(model)),
       send_(std::move(send)),
-      view_(initial_view(kind)) {
+      view_(initial_view(kind)),
+      trace_(trace) {
   setFocusPolicy(Qt::StrongFocus);
   setToolTip(QString::fromStdString(id_ + " (click it first), keys:\n" + shortcut_help(kind)));
   setAccessibleName(QString::fromStdString(id_));
@@ -295,7 +296,7 @@ void PanelWidget::paintEvent(QPaintEvent*) {
   draw_buttons(p);
   // What was just drawn, for whoever watches stdout (the end-to-end test).
   std::string drawn = shown_text(view_);
-  if (view_.told && drawn != last_drawn_) {
+  if (trace_ && view_.told && drawn != last_drawn_) {
     last_drawn_ = drawn;
     std::cout << "drawn " << id_ << " " << drawn << std::endl;
   }

@@ -18,8 +18,9 @@ class PanelWidget : public QWidget {
  public:
   using Send = std::function<void(const std::string& command)>;
   using ModelOf = std::function<const PanelModel*()>;
+  // trace: print "drawn ID WHAT" on stdout each time something new was drawn.
   PanelWidget(std::string id, uint16_t kind, const std::string& caption, ModelOf model, Send send,
-              QWidget* parent = nullptr);
+              bool trace, QWidget* parent = nullptr);
 
   const std::string& id() const { return id_; }
   const PanelView& view() const { return view_; }
@@ -71,6 +72,7 @@ class PanelWidget : public QWidget {
   const Control* held_ = nullptr;      // a button held by the mouse
   const Control* dragging_ = nullptr;  // a knob dragged by the mouse
   int drag_y_ = 0;
+  bool trace_;
   std::string last_drawn_;
 };
 
