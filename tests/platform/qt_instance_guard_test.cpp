@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "qt_test_app.h"
@@ -111,6 +112,80 @@ TEST(QtInstanceGuard, FolderFollowsXdgRuntimeDirWhenItIsPrivate) {
   struct stat st {};
   ASSERT_EQ(::stat(fallback.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);  // the fallback is ours alone
+}
+
+// Restores an environment variable when the test ends.
+struct EnvRestore {
+  std::string name;
+  std::optional<std::string> saved;
+  explicit EnvRestore(std::string n) : name(std::move(n)) {
+    if (const char* v = std::getenv(name.c_str())) saved = v;
+  }
+  ~EnvRestore() {
+    if (saved)
+      ::setenv(name.c_str(), saved->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+};
+
+TEST(QtInstanceGuard, FallbackFolderPlantedByAnotherUserIsNotUsed) {
+  EnvRestore xdg("XDG_RUNTIME_DIR"), tmpdir("TMPDIR");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& elsewhere)> plant;
+    bool used;
+  };
+  const Case cases[] = {
+      {"nothing there: made private", [](const std::string&, const std::string&) {}, true},
+      {"ours and private already",
+       [](const std::string& p, const std::string&) { ::mkdir(p.c_str(), 0700); }, true},
+      {"symlink to a folder",
+       [](const std::string& p, const std::string& e) { ::symlink(e.c_str(), p.c_str()); }, false},
+      {"plain file", [](const std::string& p, const std::string&) { std::ofstream(p) << "x"; },
+       false},
+      {"folder others can enter",
+       [](const std::string& p, const std::string&) {
+         ::mkdir(p.c_str(), 0700);
+         ::chmod(p.c_str(), 0755);
+       },
+       false},
+      {"folder of another user",
+       [](const std::string& p, const std::string&) {
+         ::mkdir(p.c_str(), 0700);
+         ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Changing a folder's owner needs root; elsewhere that row cannot be set up.
+    if (std::string(c.name) == "folder of another user" && ::getuid() != 0) continue;
+    Dir tmp, elsewhere;
+    ::chmod(elsewhere.path().c_str(), 0700);
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const std::string path = tmp.path() + "/tarvion-" + std::to_string(::getuid());
+    c.plant(path, elsewhere.path());
+    const std::string dir = default_instance_dir();
+    EXPECT_EQ(dir, c.used ? path : std::string());
+    struct stat st {};
+    if (c.used) {
+      ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // Nothing is made through a planted symlink.
+    EXPECT_FALSE(QDir(QString::fromStdString(elsewhere.path())).exists("tarvion.lock"));
+  }
+}
+
+TEST(QtInstanceGuard, WithoutASafeFolderEveryInstanceRunsUnguarded) {
+  qt_app();
+  QtInstanceGuard first(""), second("");
+  EXPECT_TRUE(first.acquire());
+  EXPECT_TRUE(second.acquire());
+  second.signal_running();  // nobody to tell; returns at once
+  EXPECT_EQ(first.signals_received(), 0);
 }
 
 }  // namespace

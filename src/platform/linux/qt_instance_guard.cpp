@@ -17,6 +17,8 @@ namespace tarvion {
 
 namespace {
 
+// A folder only this user can use: a real directory (lstat: a symlink is not
+// followed), owned by us, with no access for group or others.
 bool is_private_dir(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
@@ -32,6 +34,10 @@ std::string default_instance_dir() {
   // keeps another user from holding our lock or answering on our socket.
   std::string dir = QDir::tempPath().toStdString() + "/tarvion-" + std::to_string(::getuid());
   ::mkdir(dir.c_str(), 0700);
+  // Another user may have made that name first (a folder with a held lock
+  // would keep us from starting, a symlink would move our lock and socket):
+  // whatever is there now must be ours and private, or we run unguarded.
+  if (!is_private_dir(dir)) return {};
   return dir;
 }
 
@@ -44,6 +50,8 @@ QtInstanceGuard::~QtInstanceGuard() {
 
 bool QtInstanceGuard::acquire() {
   if (lock_fd_ >= 0) return true;
+  // No safe folder: running unguarded is better than not running at all.
+  if (dir_.empty()) return true;
   int fd = ::open(lock_path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
     // No place for a lock (read-only or missing folder): running unguarded is
@@ -74,6 +82,7 @@ bool QtInstanceGuard::acquire() {
 }
 
 void QtInstanceGuard::signal_running() {
+  if (dir_.empty()) return;
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(socket_path()));
   if (socket.waitForConnected(1000)) socket.disconnectFromServer();

@@ -14,12 +14,14 @@
 
 namespace tarvion {
 
-// $XDG_RUNTIME_DIR when it is a usable folder, else a folder of this user's
-// own in the temporary directory (created private on first use).
+// $XDG_RUNTIME_DIR when it is a private folder of this user's, else a folder
+// of this user's own in the temporary directory (created private on first
+// use), or empty when what stands under that name is not exactly that.
 std::string default_instance_dir();
 
 class QtInstanceGuard : public InstanceGuard {
  public:
+  // An empty dir: no safe place for the lock, so the guard admits everyone.
   explicit QtInstanceGuard(std::string dir = default_instance_dir());
   ~QtInstanceGuard() override;
 
