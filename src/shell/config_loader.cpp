@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -22,7 +23,9 @@ std::string normalise(std::string_view line) {
   return out;
 }
 
-bool yes(const std::string& value) { return value == "YES"; }
+bool yes(const std::string& value) {
+  return value == "YES";
+}
 
 BasePair pair_for(const std::string& value, BasePair when_yes) {
   return yes(value) ? when_yes : BasePair{when_yes.second, when_yes.first};
@@ -106,6 +109,13 @@ void parse_config_text(std::string_view bytes, Config& config, int32_t& brightne
 }
 
 std::string read_config_file(const std::string& path) {
+  // Only a regular file is read: a FIFO would block the start-up for good and
+  // a device such as /dev/zero would never end. Whatever stands there is
+  // looked at before it is opened (opening a FIFO already blocks); what is
+  // missing or cannot be looked at goes on to the open, which names the error.
+  std::error_code ec;
+  const auto type = std::filesystem::status(path, ec).type();
+  if (!ec && type != std::filesystem::file_type::regular) throw TarvionError(kConfigNotAFile);
   errno = 0;
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) {
@@ -126,11 +136,17 @@ std::string read_config_file(const std::string& path) {
         throw TarvionError("I/O error " + std::to_string(err));
     }
   }
+  // Read one byte past the limit, so a file that grows meanwhile (or was
+  // swapped) is caught too, without reading it all.
   std::string bytes;
   char buffer[65536];
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
+  while (bytes.size() <= kMaxConfigFileBytes &&
+         (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    bytes.append(buffer, got);
+  }
   if (std::ferror(file.get())) throw TarvionError("I/O error " + std::to_string(errno));
+  if (bytes.size() > kMaxConfigFileBytes) throw TarvionError(kConfigTooLarge);
   return bytes;
 }
 

@@ -2,6 +2,7 @@
 // unknown lines ignored. The parse is pure (bytes to values) for tests and fuzzing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,8 +21,14 @@ void apply_config_defaults(Config& config, int32_t& brightness);
 // first integer that does not convert; lines before it stay applied.
 void parse_config_text(std::string_view bytes, Config& config, int32_t& brightness);
 
-// Reads a whole file; throws TarvionError with the run-time's message
-// ("File not found", "File access denied", ...).
+// A file of a dozen keys is tiny: a megabyte is generous.
+inline constexpr size_t kMaxConfigFileBytes = 1024 * 1024;
+inline constexpr const char* kConfigNotAFile = "Not a regular file";
+inline constexpr const char* kConfigTooLarge = "File too large (over 1 MiB)";
+
+// Reads a whole regular file of at most kMaxConfigFileBytes; throws
+// TarvionError with the run-time's message ("File not found", "File access
+// denied", ...), kConfigNotAFile or kConfigTooLarge.
 std::string read_config_file(const std::string& path);
 
 // The loader: defaults, read, parse, then the labels and the BRIGHT clamp.

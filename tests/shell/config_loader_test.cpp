@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "base/error.h"
 #include "platform/virtual/recording_view.h"
@@ -57,7 +66,9 @@ TEST(ConfigLoader, NormalisesLinesBeforeMatching) {
          EXPECT_EQ(l.config.mflaps, 40);
          EXPECT_EQ(l.config.trim_factor, 12);
        }},
-      {"Ctrl-Z ends the file", "MFLAPS=45\n\x1A" "MFLAPS=oops\n",
+      {"Ctrl-Z ends the file",
+       "MFLAPS=45\n\x1A"
+       "MFLAPS=oops\n",
        [](const Loaded& l) {
          EXPECT_EQ(l.error, "");
          EXPECT_EQ(l.config.mflaps, 45);
@@ -81,8 +92,8 @@ TEST(ConfigLoader, YesNoValuesAreTrueOnlyForYes) {
     const char* value;
     bool zemp;
   };
-  const Case cases[] = {{"YES", true},  {"yes", true},  {"y e s", true}, {"1", false},
-                        {"TRUE", false}, {"", false},    {"NO", false},   {"YESS", false}};
+  const Case cases[] = {{"YES", true},   {"yes", true}, {"y e s", true}, {"1", false},
+                        {"TRUE", false}, {"", false},   {"NO", false},   {"YESS", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(load(std::string("XPLANE=") + c.value + "\n").config.zemp_mode, c.zemp) << c.value;
   }
@@ -91,8 +102,8 @@ TEST(ConfigLoader, YesNoValuesAreTrueOnlyForYes) {
 TEST(ConfigLoader, IntegerValuesAndTheirErrors) {
   struct Case {
     const char* line;
-    int32_t brightness;   // after clamping, when no error
-    const char* error;    // "" when none
+    int32_t brightness;  // after clamping, when no error
+    const char* error;   // "" when none
   };
   const Case cases[] = {
       {"BRIGHT=500", 121, ""},
@@ -129,10 +140,17 @@ TEST(ConfigLoader, FirstDevicePairsAreZeroWhenAbsent) {
   };
   const Case cases[] = {
       {"", {0, 0}, {0, 0}, {0, 0}, {0, 0}},
-      {"FIRST_DEVICE_COM1=YES\nFIRST_DEVICE_NAV1=yes\nFIRST_DEVICE_ADF1=YES\nFIRST_DEVICE_RMP1=YES\n",
-       {16, 256}, {512, 1024}, {16384, 32768}, {1, 2}},
+      {"FIRST_DEVICE_COM1=YES\nFIRST_DEVICE_NAV1=yes\nFIRST_DEVICE_ADF1=YES\nFIRST_DEVICE_RMP1="
+       "YES\n",
+       {16, 256},
+       {512, 1024},
+       {16384, 32768},
+       {1, 2}},
       {"FIRST_DEVICE_COM1=NO\nFIRST_DEVICE_NAV1=\nFIRST_DEVICE_ADF1=1\nFIRST_DEVICE_RMP1=TRUE\n",
-       {256, 16}, {1024, 512}, {32768, 16384}, {2, 1}},
+       {256, 16},
+       {1024, 512},
+       {32768, 16384},
+       {2, 1}},
   };
   for (const Case& c : cases) {
     Config config = load(c.text).config;
@@ -166,10 +184,13 @@ TEST(ConfigLoader, ALoadResetsDefaultsButKeepsHostPortTimeoutAndPairs) {
   Config config;
   int32_t brightness = 0;
   RecordingView view;
-  load_configuration([] { return std::string(
-                              "ZEMP_HOST=H\nZEMP_PORT=1\nZEMP_TIMEOUT=5\nFIRST_DEVICE_COM1=YES\n"
-                              "MFLAPS=44\n"); },
-                     config, brightness, view);
+  load_configuration(
+      [] {
+        return std::string(
+            "ZEMP_HOST=H\nZEMP_PORT=1\nZEMP_TIMEOUT=5\nFIRST_DEVICE_COM1=YES\n"
+            "MFLAPS=44\n");
+      },
+      config, brightness, view);
   load_configuration([] { return std::string(""); }, config, brightness, view);
   EXPECT_EQ(config.zemp_host, "H");
   EXPECT_EQ(config.zemp_port_text, "1");
@@ -209,6 +230,46 @@ TEST(ConfigFile, ReadsTheWholeFileAsBytes) {
   EXPECT_EQ(read_config_file(path), "XPLANE=YES\r\nBRIGHT=60\r\n");
   std::remove(path.c_str());
 }
+
+#if !defined(_WIN32)
+TEST(ConfigFile, OnlyARegularFileOfAtMostAMegabyteIsRead) {
+  const std::string dir = ::testing::TempDir() + "tarvion_config_kinds";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir + "/folder");
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  std::ofstream(dir + "/limit", std::ios::binary) << std::string(kMaxConfigFileBytes, 'x');
+  std::ofstream(dir + "/large", std::ios::binary) << std::string(kMaxConfigFileBytes + 1, 'x');
+  struct Case {
+    std::string path;
+    std::string error;  // empty: read whole
+  };
+  const Case cases[] = {
+      {dir + "/folder", kConfigNotAFile},
+      {dir + "/fifo", kConfigNotAFile},
+      {"/dev/zero", kConfigNotAFile},
+      {dir + "/large", kConfigTooLarge},
+      {dir + "/limit", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto read = std::async(std::launch::async, [&]() -> std::string {
+      try {
+        return "read " + std::to_string(read_config_file(c.path).size());
+      } catch (const TarvionError& e) {
+        return e.what();
+      }
+    });
+    if (read.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      // Blocked in opening the FIFO: a writer that leaves at once frees it.
+      ::close(::open(c.path.c_str(), O_WRONLY | O_NONBLOCK));
+      ADD_FAILURE() << "the read blocked";
+    }
+    EXPECT_EQ(read.get(),
+              c.error.empty() ? "read " + std::to_string(kMaxConfigFileBytes) : c.error);
+  }
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 }  // namespace
 }  // namespace tarvion
