@@ -1,35 +1,39 @@
 #include "hid/hid_controller.h"
 
 #include <algorithm>
-#include <exception>
-#include <functional>
+#include <type_traits>
 
 #include "base/call_queue.h"
 
 namespace tarvion {
-namespace {
-
-// Marks the controller busy while it walks its list or takes a device back;
-// the outermost scope runs a notification that was held back meanwhile.
-class BusyScope {
- public:
-  BusyScope(int& busy, std::function<void()> at_end) : busy_(busy), at_end_(std::move(at_end)) {
-    ++busy_;
+template <typename Body>
+auto THidDeviceController::while_busy(Body&& body) {
+  // The walk or release may pump queued calls, which can let a notification
+  // in (see on_notification). The held-back change runs here, after the
+  // outermost busy operation and not in a destructor: an error from its
+  // handlers (a thread that cannot be created, say) reaches the message loop
+  // instead of ending the process. An error in body leaves it held back for
+  // the next operation or notification.
+  struct Leave {
+    int& busy;
+    ~Leave() { --busy; }
+  };
+  ++busy_;
+  if constexpr (std::is_void_v<decltype(body())>) {
+    {
+      Leave leave{busy_};
+      body();
+    }
+    if (busy_ == 0) run_deferred_change();
+  } else {
+    auto result = [&] {
+      Leave leave{busy_};
+      return body();
+    }();
+    if (busy_ == 0) run_deferred_change();
+    return result;
   }
-  ~BusyScope() {
-    // Not while an error unwinds: the held-back change waits for the next
-    // operation or notification instead.
-    if (--busy_ == 0 && std::uncaught_exceptions() == 0) at_end_();
-  }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  int& busy_;
-  std::function<void()> at_end_;
-};
-
-}  // namespace
+}
 
 THidDeviceController::THidDeviceController(HidAccess& hid, DeviceNotifier& notifier,
                                            MainThread& main_thread)
@@ -101,6 +105,7 @@ std::vector<std::unique_ptr<THidDevice>> THidDeviceController::list_present() {
                       std::move(present.driver_key)},
           on_device_data_, on_device_unplug_));
       fresh.back()->SetThreadSleepTime(dev_thread_sleep_time_);
+      fresh.back()->set_thread_launcher(launcher_);
     } catch (const EControllerError&) {
       // Left out for now; it is tried again at the next change.
     }
@@ -126,7 +131,10 @@ void THidDeviceController::destroy(uint64_t serial) {
 
 void THidDeviceController::DeviceChange() {
   assert_main_thread(main_thread_);
-  BusyScope busy(busy_, [this] { run_deferred_change(); });
+  while_busy([this] { reconcile(); });
+}
+
+void THidDeviceController::reconcile() {
   bool changed = last_change_param_ == kConstructionChangeParam;
   std::vector<std::unique_ptr<THidDevice>> fresh = list_present();
   auto in_fresh = [&fresh](const THidDevice& device) {
@@ -190,21 +198,25 @@ bool THidDeviceController::ClaimFirst(THidDevice*& device) {
 void THidDeviceController::Release(THidDevice*& device) {
   assert_main_thread(main_thread_);
   if (device == nullptr) return;
-  BusyScope busy(busy_, [this] { run_deferred_change(); });
   THidDevice* released = device;
   device = nullptr;
-  released->stop_read_thread();
-  released->close_handles();
-  if (released->PluggedIn()) {
-    released->set_claimed(false);
-  } else {
-    destroy(released->serial());
-  }
+  while_busy([this, released] {
+    released->stop_read_thread();
+    released->close_handles();
+    if (released->PluggedIn()) {
+      released->set_claimed(false);
+    } else {
+      destroy(released->serial());
+    }
+  });
 }
 
 int THidDeviceController::EnumerateDevices() {
   assert_main_thread(main_thread_);
-  BusyScope busy(busy_, [this] { run_deferred_change(); });
+  return while_busy([this] { return enumerate(); });
+}
+
+int THidDeviceController::enumerate() {
   int visited = 0;
   int count = static_cast<int>(devices_.size());
   for (int i = 0; i < count; ++i) {
@@ -244,11 +256,12 @@ void THidDeviceController::SetOnDeviceChange(TNotifyEvent handler) {
 void THidDeviceController::SetOnDeviceData(THidDataEvent handler) {
   if (handler == on_device_data_) return;
   // Stopping a read thread pumps queued calls; hold notifications meanwhile.
-  BusyScope busy(busy_, [this] { run_deferred_change(); });
-  for (auto& device : devices_) {
-    if (device->OnData() == on_device_data_) device->SetOnData(handler);
-  }
-  on_device_data_ = std::move(handler);
+  while_busy([this, &handler] {
+    for (auto& device : devices_) {
+      if (device->OnData() == on_device_data_) device->SetOnData(handler);
+    }
+    on_device_data_ = std::move(handler);
+  });
 }
 
 void THidDeviceController::SetOnDeviceDataError(THidDataErrorEvent handler) {

@@ -55,6 +55,9 @@ class THidDeviceController {
   void SetOnDeviceDataError(THidDataErrorEvent handler);
   void SetOnDeviceUnplug(THidPlugEvent handler);
 
+  // How devices listed from now on start their read threads (tests make it fail).
+  void SetThreadLauncher(ThreadLauncher launcher) { launcher_ = std::move(launcher); }
+
   // In the order devices were first seen.
   const std::vector<std::unique_ptr<THidDevice>>& devices() const { return devices_; }
 
@@ -66,6 +69,12 @@ class THidDeviceController {
  private:
   void on_notification(int32_t change_param);
   void run_deferred_change();
+  // Runs body with the controller busy; a notification held back meanwhile
+  // runs after it, outside any destructor, so its errors reach the caller.
+  template <typename Body>
+  auto while_busy(Body&& body);
+  void reconcile();  // DeviceChange's work
+  int enumerate();   // EnumerateDevices' work
   std::vector<std::unique_ptr<THidDevice>> list_present();
   int index_of(uint64_t serial) const;
   void destroy(uint64_t serial);
@@ -84,6 +93,7 @@ class THidDeviceController {
   int32_t deferred_param_ = 0;
 
   int dev_thread_sleep_time_ = 100;
+  ThreadLauncher launcher_;
   THidPlugEvent on_arrival_;
   THidPlugEvent on_removal_;
   THidEnumerateEvent on_enumerate_;

@@ -127,9 +127,18 @@ void THidDevice::try_start_read_thread() {
     std::lock_guard lock(io_mutex_);
     reading_stopped_ = false;
   }
-  read_thread_ =
-      std::make_unique<THidDeviceReadThread>(*this, hid_, main_thread_, caps.input_report_length);
-  read_thread_->Start();
+  read_thread_ = std::make_unique<THidDeviceReadThread>(*this, hid_, main_thread_,
+                                                        caps.input_report_length, launcher_);
+  try {
+    read_thread_->Start();
+  } catch (...) {
+    // No thread: the device stays lent but unread, and a later claim or
+    // handler tries again.
+    read_thread_.reset();
+    std::lock_guard lock(io_mutex_);
+    reading_stopped_ = true;
+    throw;
+  }
 }
 
 void THidDevice::stop_read_thread() {

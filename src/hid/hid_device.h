@@ -13,6 +13,7 @@
 
 #include "base/error.h"
 #include "base/main_thread.h"
+#include "base/thread_launcher.h"
 #include "hid/hid_access.h"
 #include "hid/hid_handler.h"
 
@@ -71,7 +72,9 @@ class THidDevice {
   // One output report, buffer[0] being the report ID. No retry, no event.
   bool WriteReport(const uint8_t* buffer, std::size_t length, std::size_t& written);
 
-  // Replaces the data handler, stopping and (when it may) starting the read thread.
+  // Replaces the data handler, stopping and (when it may) starting the read
+  // thread. A read thread that cannot be created raises "Thread creation
+  // error: %s"; the handler stays set and the device is not read.
   void SetOnData(THidDataEvent handler);
   const THidDataEvent& OnData() const { return on_data_; }
   void SetOnDataError(THidDataErrorEvent handler) { on_data_error_ = std::move(handler); }
@@ -97,6 +100,7 @@ class THidDevice {
   friend class THidDeviceReadThread;
 
   // Controller side, main thread.
+  void set_thread_launcher(ThreadLauncher launcher) { launcher_ = std::move(launcher); }
   void set_claimed(bool claimed);
   void set_enumerating(bool enumerating);
   void unplug();
@@ -138,6 +142,7 @@ class THidDevice {
   THidDataEvent on_data_;
   THidDataErrorEvent on_data_error_;
   THidPlugEvent on_unplug_;
+  ThreadLauncher launcher_;
   std::unique_ptr<THidDeviceReadThread> read_thread_;
 };
 

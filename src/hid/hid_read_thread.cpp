@@ -9,8 +9,13 @@
 namespace tarvion {
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, HidAccess& hid,
-                                           MainThread& main_thread, std::size_t report_length)
-    : device_(device), hid_(hid), main_thread_(main_thread), report_(report_length) {}
+                                           MainThread& main_thread, std::size_t report_length,
+                                           ThreadLauncher launcher)
+    : device_(device),
+      hid_(hid),
+      main_thread_(main_thread),
+      launcher_(std::move(launcher)),
+      report_(report_length) {}
 
 THidDeviceReadThread::~THidDeviceReadThread() {
   if (thread_.joinable()) {
@@ -20,7 +25,7 @@ THidDeviceReadThread::~THidDeviceReadThread() {
 }
 
 void THidDeviceReadThread::Start() {
-  thread_ = std::thread([this] { Execute(); });
+  thread_ = launch_thread(launcher_, [this] { Execute(); });
 }
 
 void THidDeviceReadThread::Terminate() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/main_thread.h"
+#include "base/thread_launcher.h"
 #include "hid/hid_access.h"
 
 namespace tarvion {
@@ -22,13 +23,14 @@ class THidDeviceReadThread {
  public:
   // Main thread. report_length: the device's input report length now.
   THidDeviceReadThread(THidDevice& device, HidAccess& hid, MainThread& main_thread,
-                       std::size_t report_length);
+                       std::size_t report_length, ThreadLauncher launcher = {});
   // Main thread; the loop must have ended (WaitFor).
   ~THidDeviceReadThread();
 
   THidDeviceReadThread(const THidDeviceReadThread&) = delete;
   THidDeviceReadThread& operator=(const THidDeviceReadThread&) = delete;
 
+  // Raises "Thread creation error: %s" when the thread cannot be created.
   void Start();
   // Any thread: asks the loop to end, waking it from a pause between reads.
   void Terminate();
@@ -45,6 +47,7 @@ class THidDeviceReadThread {
   THidDevice& device_;
   HidAccess& hid_;
   MainThread& main_thread_;
+  ThreadLauncher launcher_;
   std::vector<uint8_t> report_;
   std::size_t bytes_read_ = 0;
   uint32_t last_error_ = 0;

@@ -4,8 +4,11 @@
 
 namespace tarvion {
 
-TThreadedTimer::TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook)
-    : main_thread_(main_thread), priority_hook_(std::move(priority_hook)) {}
+TThreadedTimer::TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook,
+                               ThreadLauncher launcher)
+    : main_thread_(main_thread),
+      priority_hook_(std::move(priority_hook)),
+      launcher_(std::move(launcher)) {}
 
 TThreadedTimer::~TThreadedTimer() {
   {
@@ -29,7 +32,17 @@ void TThreadedTimer::SetEnabled(bool enabled) {
     park();
     return;
   }
-  if (Interval() > 0 || allow_zero_) resume();
+  if (Interval() > 0 || allow_zero_) {
+    try {
+      resume();
+    } catch (...) {
+      // No worker: the timer cannot tick, so it does not claim to be enabled
+      // (a later enabling tries again).
+      enabled_ = false;
+      park();
+      throw;
+    }
+  }
 }
 
 uint32_t TThreadedTimer::Interval() const {
@@ -72,7 +85,7 @@ void TThreadedTimer::resume() {
     parked_ = false;
   }
   wake_.notify_all();
-  if (!worker_.joinable()) worker_ = std::thread([this] { worker_body(); });
+  if (!worker_.joinable()) worker_ = launch_thread(launcher_, [this] { worker_body(); });
 }
 
 void TThreadedTimer::dispatch_tick() {
@@ -106,9 +119,8 @@ void TThreadedTimer::worker_body() {
       deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
       waiting = true;
     }
-    bool woken = wake_.wait_until(lock, deadline, [this] {
-      return wake_event_ || terminate_ || priority_changed_;
-    });
+    bool woken = wake_.wait_until(
+        lock, deadline, [this] { return wake_event_ || terminate_ || priority_changed_; });
     if (terminate_) break;
     if (woken) {
       if (wake_event_) {

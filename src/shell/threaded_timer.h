@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/main_thread.h"
+#include "base/thread_launcher.h"
 #include "base/timer.h"
 
 namespace tarvion {
@@ -19,12 +20,15 @@ using ThreadPriorityHook = std::function<bool(TThreadPriority)>;
 
 class TThreadedTimer : public Timer {
  public:
-  explicit TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook = {});
+  explicit TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook = {},
+                          ThreadLauncher launcher = {});
   ~TThreadedTimer() override;  // main thread; waits for the worker, pumping its hand-over
 
   TThreadedTimer(const TThreadedTimer&) = delete;
   TThreadedTimer& operator=(const TThreadedTimer&) = delete;
 
+  // The worker is created at the first enabling; when it cannot be, this
+  // raises "Thread creation error: %s" and the timer stays disabled.
   void SetEnabled(bool enabled) override;
   bool Enabled() const override { return enabled_; }
   void SetInterval(uint32_t milliseconds) override;
@@ -38,13 +42,14 @@ class TThreadedTimer : public Timer {
   bool worker_ended() const { return ended_; }
 
  private:
-  void worker_body();       // worker thread
-  void dispatch_tick();     // main thread, handed over by the worker
-  void park();              // main thread
-  void resume();            // main thread
+  void worker_body();    // worker thread
+  void dispatch_tick();  // main thread, handed over by the worker
+  void park();           // main thread
+  void resume();         // main thread
 
   MainThread& main_thread_;
   ThreadPriorityHook priority_hook_;
+  ThreadLauncher launcher_;
 
   // Main-thread state.
   bool enabled_ = false;
@@ -69,15 +74,17 @@ class TThreadedTimer : public Timer {
 // The timers of the real platforms.
 class ThreadedTimerFactory : public TimerFactory {
  public:
-  explicit ThreadedTimerFactory(MainThread& main_thread, ThreadPriorityHook hook = {})
-      : main_thread_(main_thread), hook_(std::move(hook)) {}
+  explicit ThreadedTimerFactory(MainThread& main_thread, ThreadPriorityHook hook = {},
+                                ThreadLauncher launcher = {})
+      : main_thread_(main_thread), hook_(std::move(hook)), launcher_(std::move(launcher)) {}
   std::unique_ptr<Timer> make_timer() override {
-    return std::make_unique<TThreadedTimer>(main_thread_, hook_);
+    return std::make_unique<TThreadedTimer>(main_thread_, hook_, launcher_);
   }
 
  private:
   MainThread& main_thread_;
   ThreadPriorityHook hook_;
+  ThreadLauncher launcher_;
 };
 
 }  // namespace tarvion

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
+#include "base/error.h"
 #include "hid_rig.h"
 
 namespace tarvion {
@@ -286,6 +290,63 @@ TEST_F(HidControllerTest, DevThreadSleepTimeFollowsOnlyDevicesThatKeptTheOldValu
   controller.SetDevThreadSleepTime(5);
   EXPECT_EQ(controller.devices()[0]->ThreadSleepTime(), 20);
   EXPECT_EQ(controller.Version(), "1.0.34");
+}
+
+TEST(HidControllerHeldBack, AnErrorOfAHeldBackChangeReachesTheCaller) {
+  struct World {
+    HidRig rig;
+    THidDeviceController controller{rig.hid, rig.notifier, rig.main_thread};
+  };
+  // The change held back during a walk or a device change runs after it; an
+  // error from its handlers (a read thread that cannot be created, say) must
+  // come out of the call, not end the process from a destructor.
+  struct Case {
+    const char* name;
+    std::function<void(World&, int unplugged)> act;
+    int held_back_change;  // which change from here on is the held-back one
+  };
+  const Case cases[] = {
+      {"during a walk",
+       [](World& t, int unplugged) {
+         bool once = false;
+         t.controller.SetOnEnumerate(
+             THidEnumerateEvent(&once, [&t, &once, unplugged](THidDevice&, int) {
+               if (!std::exchange(once, true)) t.rig.hid.unplug(unplugged);
+               t.rig.notifier.deliver_pending();
+               return true;
+             }));
+         t.controller.EnumerateDevices();
+       },
+       1},
+      {"during a device change",
+       [](World& t, int unplugged) {
+         char code = 0;
+         t.controller.SetOnRemoval(THidPlugEvent(&code, [&t](THidDevice&) {
+           t.rig.hid.plug(panel_traits(13, "0003"));
+           t.rig.notifier.deliver_pending();
+         }));
+         t.rig.hid.unplug(unplugged);
+         t.rig.notifier.deliver_pending();
+       },
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World t;
+    t.rig.notifier.deliver_pending();
+    int a = t.rig.hid.plug(panel_traits(13, "0001"));
+    t.rig.hid.plug(panel_traits(13, "0002"));
+    t.rig.notifier.deliver_pending();
+    int changes = 0;
+    const int failing = c.held_back_change;
+    t.controller.SetOnDeviceChange(
+        TNotifyEvent(&changes, [&changes, failing](THidDeviceController&) {
+          if (++changes == failing) throw TarvionError("Thread creation error: refused");
+        }));
+    changes = 0;  // assigning the handler ran one change
+    EXPECT_THROW(c.act(t, a), TarvionError);
+    EXPECT_EQ(changes, failing);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "hid/hid_controller.h"
 #include "hid_rig.h"
@@ -270,6 +272,33 @@ TEST_F(HidDeviceTest, FailedReadStartIsReportedThenRetriedAfterThreadSleepTime) 
   for (std::size_t i = 1; i < errors.size(); ++i) {
     EXPECT_GE(errors[i] - errors[i - 1], std::chrono::milliseconds(90));
   }
+}
+
+TEST_F(HidDeviceTest, AReadThreadThatCannotBeCreatedRaisesTheErrorAndALaterTryReads) {
+  bool refuse = true;
+  controller.SetThreadLauncher([&](std::function<void()> body) {
+    if (refuse)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  });
+  THidDevice* device = plug_and_claim(panel_traits(13, "0001"));
+  const std::string expected =
+      "Thread creation error: " +
+      std::make_error_code(std::errc::resource_unavailable_try_again).message();
+  try {
+    device->SetOnData(recorder());
+    ADD_FAILURE() << "no error";
+  } catch (const TarvionError& e) {
+    EXPECT_EQ(e.what(), expected);
+  }
+  EXPECT_FALSE(device->Reading());
+  refuse = false;
+  device->SetOnData({});
+  device->SetOnData(recorder());
+  ASSERT_TRUE(device->Reading());
+  rig.hid.inject_input(device_id, {0x00, 0xFE, 0xFF});
+  EXPECT_TRUE(rig.pump_until([&] { return received.size() == 1; }));
+  controller.Release(device);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "base/call_queue.h"
+#include "base/error.h"
 
 namespace tarvion {
 namespace {
@@ -19,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 long ms_since(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<milliseconds>(Clock::now() - start).count());
+  return static_cast<long>(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count());
 }
 
 struct Rig {
@@ -211,6 +212,29 @@ TEST(ThreadedTimer, ThePriorityIsAppliedOnTheWorkerThread) {
   EXPECT_EQ(applied, static_cast<int>(TThreadPriority::tpTimeCritical));
   EXPECT_TRUE(on_worker);
   EXPECT_EQ(timer.ThreadPriority(), TThreadPriority::tpTimeCritical);
+}
+
+TEST(ThreadedTimer, AWorkerThatCannotBeCreatedRaisesTheErrorAndALaterEnablingRetries) {
+  Rig rig;
+  bool refuse = true;
+  const auto refused = std::make_error_code(std::errc::resource_unavailable_try_again);
+  TThreadedTimer timer(rig.main, {}, [&](std::function<void()> body) {
+    if (refuse) throw std::system_error(refused);
+    return std::thread(std::move(body));
+  });
+  rig.record(timer);
+  timer.SetInterval(20);
+  try {
+    timer.SetEnabled(true);
+    ADD_FAILURE() << "no error";
+  } catch (const TarvionError& e) {
+    EXPECT_EQ(e.what(), "Thread creation error: " + refused.message());
+  }
+  EXPECT_FALSE(timer.Enabled());
+  refuse = false;
+  timer.SetEnabled(true);
+  rig.pump_until_ticks(1);
+  EXPECT_GE(rig.ticks.size(), 1u);
 }
 
 }  // namespace
