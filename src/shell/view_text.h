@@ -2,10 +2,16 @@
 // view prints it and the recording view keeps it. Stable: other programs read it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace tarvion {
+
+// How much of one text a line shows. Texts come from outside (configuration
+// values, USB product strings, received data): each is escaped and cut (see
+// shown_text), so no line can drive a terminal or break in two.
+inline constexpr std::size_t kMaxLineText = 200;
 
 // "Label9: Online"
 std::string label_line(const std::string& control, const std::string& text);
@@ -13,8 +19,8 @@ std::string label_line(const std::string& control, const std::string& text);
 std::vector<std::string> device_list_lines(const std::vector<std::string>& items);
 // "Error: File not found." (text already carries its full stop)
 std::string error_line(const std::string& text);
-// The notification icon's tip: the title cut to what its 64-byte field holds
-// with the terminating zero.
+// The notification icon's tip: the title cut, on a character boundary, to what
+// its 64-byte field holds with the terminating zero.
 std::string tray_tip(const std::string& title);
 
 }  // namespace tarvion

@@ -10,33 +10,9 @@ namespace tarvion {
 
 namespace {
 
-// The failing text goes into an error box (or a console line), so the
-// server's bytes are made safe to show there: a NUL would cut the message
-// short and other control bytes could drive a terminal, so they are written
-// as \xNN (tab, CR and LF stay as they are); and a long text is cut, so that
-// the box stays on the screen.
-constexpr size_t kMaxShownText = 80;
-
-std::string shown_in_error(std::string_view text) {
-  std::string shown;
-  for (size_t i = 0; i < text.size() && i < kMaxShownText; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if ((byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 15];
-    } else {
-      shown += text[i];
-    }
-  }
-  if (text.size() > kMaxShownText) shown += "...";
-  return shown;
-}
-
 int32_t convert(std::string_view text) {
   auto value = try_str_to_int(text);
-  if (!value) throw invalid_integer(shown_in_error(text));
+  if (!value) throw invalid_integer(std::string(text));  // escaped and cut there
   return *value;
 }
 
@@ -74,7 +50,7 @@ void ZempReceiveBuffer::on_data_received(std::string_view bytes,
         discarding_ = false;  // the rest of an over-long line
         continue;
       }
-      if (line.size() > kZempMaxLineLength) continue;
+      if (line.size() > max_line_length_) continue;
       handle_line(line, actions);
     }
   } catch (...) {
@@ -86,7 +62,7 @@ void ZempReceiveBuffer::on_data_received(std::string_view bytes,
   buffer_.erase(0, line_start);
   searched_ = buffer_.size();
 
-  if (buffer_.size() > kZempMaxLineLength) {
+  if (buffer_.size() > max_line_length_) {
     // This line can no longer be accepted: drop it now, and its rest when its
     // CR LF comes. A final CR is kept, as its LF may open the next arrival.
     const bool ends_with_cr = buffer_.back() == '\r';

@@ -27,6 +27,10 @@ struct ZempReceiveActions {
 
 class ZempReceiveBuffer {
  public:
+  // A smaller bound lets a fuzz run reach over-long lines with short inputs.
+  explicit ZempReceiveBuffer(size_t max_line_length = kZempMaxLineLength)
+      : max_line_length_(max_line_length) {}
+
   // Handles every complete line that the buffer holds once bytes are added
   // (all that the socket had available). A number or value that does not
   // convert throws TarvionError("'<text>' is not a valid integer value"): the
@@ -45,6 +49,7 @@ class ZempReceiveBuffer {
   std::string buffer_;       // spaces already removed; a line starts at offset 0
   size_t searched_ = 0;      // leading bytes already known to hold no CR LF
   bool discarding_ = false;  // dropping the rest of an over-long line
+  size_t max_line_length_;
 };
 
 }  // namespace tarvion

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "shell/view_text.h"
+
 namespace tarvion {
 namespace {
 
@@ -30,8 +32,8 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
   struct Case {
     const char* name;
     std::function<void(ConsoleView&)> act;
-    const char* out;
-    const char* err;
+    std::string out;
+    std::string err;
   };
   const Case cases[] = {
       {"status label", [](ConsoleView& v) { v.set_text("Label9", "Online"); }, "Label9: Online\n",
@@ -49,9 +51,28 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
       {"emptied device list", [](ConsoleView& v) { v.set_device_list({}); }, "ListBox1:\n", ""},
       {"error on stderr", [](ConsoleView& v) { v.show_error("File not found."); }, "",
        "Error: File not found.\n"},
-      {"line break in a text stays one line",
+      {"line break in a text stays one line, escaped",
        [](ConsoleView& v) { v.set_text("Label2", "HOST\nLabel9: Online\r"); },
-       "Label2: HOST Label9: Online \n", ""},
+       "Label2: HOST\\x0ALabel9: Online\\x0D\n", ""},
+      // Outside texts cannot drive the terminal: escape sequences, C1 controls
+      // and stray bytes are written out as \xNN; UTF-8 letters stay.
+      {"configuration value with an escape sequence",
+       [](ConsoleView& v) { v.set_text("Label2", "H\x1B]0;owned\x07\x7F\tX"); },
+       "Label2: H\\x1B]0;owned\\x07\\x7F\tX\n", ""},
+      {"USB product string with C1 control and stray byte",
+       [](ConsoleView& v) {
+         v.set_device_list(
+             {"Caf\xC3\xA9 \xC2\x9B"
+              "2J\xFF - Device = 1"});
+       },
+       "ListBox1: Caf\xC3\xA9 \\xC2\\x9B"
+       "2J\\xFF - Device = 1\n",
+       ""},
+      {"long text is cut", [](ConsoleView& v) { v.set_text("Label7", std::string(1 << 20, '7')); },
+       "Label7: " + std::string(kMaxLineText, '7') + "...\n", ""},
+      {"error text with control bytes",
+       [](ConsoleView& v) { v.show_error("'\x1B[2J' is not a valid integer value."); }, "",
+       "Error: '\\x1B[2J' is not a valid integer value.\n"},
       {"window-only calls print nothing",
        [](ConsoleView& v) {
          v.hide();

@@ -7,10 +7,12 @@
 #include <QAbstractSlider>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,7 +70,7 @@ TEST(QtMainWindow, FixedClientAreaWithTheControlsWhereTheDescriptionPutsThem) {
   EXPECT_EQ(bar->maximum(), 121);
   EXPECT_EQ(bar->value(), 121);
   EXPECT_EQ(bar->tickInterval(), 10);
-  EXPECT_EQ(bar->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(bar->focusPolicy(), Qt::ClickFocus);  // keys after a click, yet no tab stop
   EXPECT_EQ(window.label("Label12")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   EXPECT_EQ(window.label("Label9")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   EXPECT_FALSE(child<QLabel>(window, "Image2")->pixmap().isNull());
@@ -106,6 +108,39 @@ TEST(QtMainWindow, TrackBarMovedByTheUserRunsTheHandlerMovedByTheLogicDoesNot) {
   ASSERT_EQ(events.seen.size(), 1u);
   EXPECT_EQ(events.seen[0], "TrackBar1Change " + std::to_string(bar->value()));
   EXPECT_LT(bar->value(), 60);
+}
+
+TEST(QtMainWindow, EveryScrollNotificationPushesAlsoWhenThePositionStays) {
+  qt_app();
+  QtMainWindow window("tarvion", [] { return true; });
+  auto* bar = child<QSlider>(window, "TrackBar1");
+  struct Case {
+    const char* name;
+    int from;
+    std::function<void()> act;
+    std::vector<std::string> seen;
+  };
+  auto key = [bar](Qt::Key k) {
+    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &press);
+  };
+  const Case cases[] = {
+      {"key left", 60, [&] { key(Qt::Key_Left); }, {"TrackBar1Change 59"}},
+      {"key left at the low end", 1, [&] { key(Qt::Key_Left); }, {"TrackBar1Change 1"}},
+      {"key right at the high end", 121, [&] { key(Qt::Key_Right); }, {"TrackBar1Change 121"}},
+      {"page up at the high end",
+       121,
+       [&] { bar->triggerAction(QAbstractSlider::SliderPageStepAdd); },
+       {"TrackBar1Change 121"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Events events;
+    window.set_handlers(events.handlers());
+    window.set_trackbar_position(c.from);
+    c.act();
+    EXPECT_EQ(events.seen, c.seen);
+  }
 }
 
 TEST(QtMainWindow, TrayButtonAndTrayIconClicksReachTheirHandlers) {
@@ -180,17 +215,22 @@ TEST(QtMainWindow, ClosingDuringAModalLoopBeforeTheMainLoopEndsThatLoop) {
   QCoreApplication::exec();
 }
 
-TEST(QtMainWindow, TrayTipFitsItsSixtyFourByteField) {
+TEST(QtMainWindow, TrayTipFitsItsSixtyFourByteFieldCutOnACharacter) {
   struct Case {
     std::string title;
-    size_t length;
+    std::string tip;
   };
-  for (const Case& c : {Case{"tarvion", 7}, Case{std::string(63, 'a'), 63},
-                        Case{std::string(64, 'b'), 63}, Case{std::string(300, 'c'), 63}}) {
-    SCOPED_TRACE(c.title.size());
-    std::string tip = tray_tip(c.title);
-    EXPECT_EQ(tip.size(), c.length);
-    EXPECT_EQ(tip, c.title.substr(0, c.length));
+  const std::string e_acute = "\xC3\xA9", euro = "\xE2\x82\xAC";
+  for (const Case& c :
+       {Case{"tarvion", "tarvion"}, Case{std::string(63, 'a'), std::string(63, 'a')},
+        Case{std::string(64, 'b'), std::string(63, 'b')},
+        Case{std::string(300, 'c'), std::string(63, 'c')},
+        Case{std::string(62, 'd') + e_acute, std::string(62, 'd')},
+        Case{std::string(61, 'e') + e_acute, std::string(61, 'e') + e_acute},
+        Case{std::string(61, 'f') + euro, std::string(61, 'f')},
+        Case{std::string(60, 'g') + euro + "h", std::string(60, 'g') + euro}}) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(tray_tip(c.title), c.tip);
   }
 }
 

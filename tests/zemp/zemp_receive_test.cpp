@@ -115,7 +115,7 @@ const std::vector<ReceiveCase> kErrorCases = {
      0},
     {"the last pair without its colon keeps CR LF in its value",
      {"Arn.Resp:256=1:257=5\r\n"},
-     {"pair 256=1", "error '5\r\n' is not a valid integer value"},
+     {"pair 256=1", "error '5\\x0D\\x0A' is not a valid integer value"},
      0},
     {"a value out of the 32-bit range fails",
      {"Arn.Resp:256=2147483648:\r\n"},

@@ -5,14 +5,10 @@
 namespace tarvion {
 
 void ConsoleView::write_line(std::FILE* stream, const std::string& line) {
-  // A line break inside a text would break the one-line-per-change format that
-  // readers rely on; received and configured texts are outside input.
-  std::string clean = line;
-  for (char& c : clean) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  clean += '\n';
-  std::fwrite(clean.data(), 1, clean.size(), stream);
+  // The line comes from view_text, which escapes every control byte of the
+  // texts in it: one line per change, and nothing that could drive a terminal.
+  std::string out = line + '\n';
+  std::fwrite(out.data(), 1, out.size(), stream);
   std::fflush(stream);
 }
 

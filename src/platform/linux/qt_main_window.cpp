@@ -127,10 +127,17 @@ void QtMainWindow::build() {
   trackbar_->setValue(121);
   trackbar_->setTickPosition(QSlider::TicksBelow);
   trackbar_->setTickInterval(10);
-  trackbar_->setFocusPolicy(Qt::NoFocus);  // not a tab stop
-  QObject::connect(trackbar_, &QSlider::valueChanged, form, [this](int position) {
-    if (handlers_.TrackBar1Change) handlers_.TrackBar1Change(position);
-  });
+  // Not a tab stop, but a click gives it the focus, so the keys move it too.
+  trackbar_->setFocusPolicy(Qt::ClickFocus);
+  // Every scroll notification of the user (keys, wheel, paging, dragging) runs
+  // the handler, also one that leaves the position where it was (a key
+  // pressed at the end of the range); so does letting go of the thumb. The
+  // logic's own moves run nothing (set_trackbar_position).
+  auto push = [this] {
+    if (handlers_.TrackBar1Change) handlers_.TrackBar1Change(trackbar_->sliderPosition());
+  };
+  QObject::connect(trackbar_, &QSlider::actionTriggered, form, push);
+  QObject::connect(trackbar_, &QSlider::sliderReleased, form, push);
   add_label(form, "Label12", {376, 116, 22, 13}, QStringLiteral("121"), {11, true, false, kRed});
 
   // The ZEMP section.
