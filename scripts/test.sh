@@ -6,17 +6,22 @@
 #   2. Debug + AddressSanitizer/UndefinedBehaviorSanitizer: every test, and the
 #      end-to-end tests of the Windows programs of stage 1 under Wine
 #   3. ThreadSanitizer: the tests that run threads (ctest label "threads")
-# Ends with one summary line of passed/failed counts; exit 0 only if all passed.
+#   4. fuzz: every fuzz target built with clang and run a fixed number of
+#      times on its committed seed corpus (fuzz/corpus/<target>/)
+# Ends with one summary line of passed/failed/skipped counts; exit 0 only if
+# all passed and none of the tests that must run here was skipped (the VM
+# test, the window tests; TARVION_ALLOW_SKIPS=1 lets a developer machine
+# without them pass).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TARVION_BUILD_ROOT:-$root/build/ci}
 jobs=${TARVION_JOBS:-2}
 # A developer may run fewer stages (TARVION_STAGES="mingw"); CI runs them all.
-stages=" ${TARVION_STAGES:-mingw asan tsan} "
+stages=" ${TARVION_STAGES:-mingw asan tsan fuzz} "
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth trayer xdotool
-  qemu-system-x86 linux-image-amd64 busybox-static cpio)
+  qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -45,23 +50,53 @@ run_stage() {
   GTEST_OUTPUT="xml:$xml_arg" ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" \
     2>&1 | tee "$out/$name-ctest.log" | grep -E '^(\s*[0-9]+/[0-9]+ Test|.*tests passed|.*FAILED|.*Failed)'
   local rc=${PIPESTATUS[0]}
-  local cases_pass=0 cases_fail=0
+  local cases_pass=0 cases_fail=0 cases_skip=0
   for f in "$xml"/*.xml; do
     [ -e "$f" ] || continue
-    local t fl er
+    local t fl er sk
     t=$(grep -m1 -o '<testsuites tests="[0-9]*"' "$f" | grep -o '[0-9]*')
     fl=$(grep -m1 -o '<testsuites tests="[0-9]*" failures="[0-9]*"' "$f" | grep -o '[0-9]*"$' | tr -d '"')
     er=$(grep -m1 -o 'errors="[0-9]*"' "$f" | grep -o '[0-9]*')
-    cases_pass=$((cases_pass + ${t:-0} - ${fl:-0} - ${er:-0}))
+    # A skipped case ran nothing: it is not a pass.
+    sk=$(grep -c '<testcase .*result="skipped"' "$f")
+    cases_pass=$((cases_pass + ${t:-0} - ${fl:-0} - ${er:-0} - ${sk:-0}))
     cases_fail=$((cases_fail + ${fl:-0} + ${er:-0}))
+    cases_skip=$((cases_skip + ${sk:-0}))
   done
   local progs
   progs=$(grep -E 'tests passed' "$out/$name-ctest.log" | tail -1)
-  summary+=("$name: ${cases_pass} cases passed, ${cases_fail} failed (${progs:-no ctest result})")
+  summary+=("$name: ${cases_pass} cases passed, ${cases_fail} failed, ${cases_skip} skipped (${progs:-no ctest result})")
   if [ "$rc" -ne 0 ]; then failed_stages=$((failed_stages + 1)); fi
   total_pass=$((total_pass + cases_pass)); total_fail=$((total_fail + cases_fail))
+  total_skip=$((total_skip + cases_skip))
 }
-total_pass=0; total_fail=0
+total_pass=0; total_fail=0; total_skip=0
+
+# Tests that must run on the CI machine: one skipped (a tool missing) or not
+# run at all fails the stage, instead of hiding in the pass count.
+#   must_run <stage> ctest:<ctest test name> | gtest:<test suite name> ...
+must_run() {
+  local name=$1; shift
+  [ "${TARVION_ALLOW_SKIPS:-0}" = 1 ] && return 0
+  local xml="$out/$name-xml" missing=()
+  for want in "$@"; do
+    case $want in
+      ctest:*)
+        grep -qE "Test +#[0-9]+: ${want#ctest:} \.+ +Passed" "$out/$name-ctest.log" || missing+=("$want") ;;
+      gtest:*)
+        local suite=${want#gtest:}
+        if ! cat "$xml"/*.xml 2>/dev/null | grep '<testcase ' | grep -q "classname=\"$suite\"" ||
+          cat "$xml"/*.xml 2>/dev/null | grep '<testcase ' | grep "classname=\"$suite\"" |
+            grep -q 'result="skipped"'; then
+          missing+=("$want")
+        fi ;;
+    esac
+  done
+  if ((${#missing[@]})); then
+    summary+=("$name: MUST-RUN TESTS SKIPPED OR NOT RUN: ${missing[*]}")
+    failed_stages=$((failed_stages + 1))
+  fi
+}
 
 build() {
   local name=$1 dir=$2; shift 2
@@ -106,6 +141,8 @@ if [[ $stages == *" asan "* ]]; then
 if build asan "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVION_SANITIZE=address \
   -DTARVION_BUILD_LINUX_APP=ON -DTARVION_BUILD_BENCH=ON -DTARVION_WIN32_BUILD_DIR="$win32_dir"; then
   ASAN_OPTIONS=detect_leaks=1 run_stage asan "$out/asan"
+  wine_window=(); [ -n "$win32_dir" ] && wine_window=(gtest:TarvionWineWindow)
+  must_run asan ctest:tarvion_hidraw_vm gtest:TarvionWindow "${wine_window[@]}"
 else
   summary+=("asan: BUILD FAILED"); failed_stages=$((failed_stages + 1))
 fi
@@ -120,10 +157,45 @@ else
 fi
 fi
 
+# 4. Fuzz targets (clang, libFuzzer + ASan/UBSan): each replays its seed corpus
+#    and runs a fixed number of mutations, writing new inputs only to the build
+#    folder. Long campaigns: scripts/fuzz-long.sh.
+if [[ $stages == *" fuzz "* ]]; then
+  echo "== fuzz: configure and build"
+  fuzz_dir="$out/fuzz"
+  if ! CXX=clang++ cmake -S "$root" -B "$fuzz_dir" -G Ninja -DTARVION_BUILD_FUZZ=ON \
+    -DTARVION_BUILD_TESTS=OFF >"$out/fuzz-configure.log" 2>&1 ||
+    ! cmake --build "$fuzz_dir" -j "$jobs" --target fuzz_targets >"$out/fuzz-build.log" 2>&1; then
+    tail -30 "$out/fuzz-configure.log" "$out/fuzz-build.log"
+    summary+=("fuzz: BUILD FAILED"); failed_stages=$((failed_stages + 1))
+  else
+    echo "== fuzz: running targets"
+    fuzz_pass=0 fuzz_fail=0
+    for src in "$root"/fuzz/*_fuzz.cpp; do
+      t=$(basename "$src" .cpp)
+      work="$fuzz_dir/corpus-run/$t"
+      rm -rf "$work" && mkdir -p "$work" "$fuzz_dir/artifacts"
+      # -seed fixed: the same mutations every run, so a failure repeats.
+      if "$fuzz_dir/fuzz/$t" -runs=${TARVION_FUZZ_RUNS:-20000} -seed=1 \
+        -artifact_prefix="$fuzz_dir/artifacts/$t-" "$work" "$root/fuzz/corpus/$t" \
+        >"$out/fuzz-$t.log" 2>&1; then
+        fuzz_pass=$((fuzz_pass + 1))
+        echo "   $t: passed"
+      else
+        fuzz_fail=$((fuzz_fail + 1))
+        echo "   $t: FAILED"; tail -30 "$out/fuzz-$t.log"
+      fi
+    done
+    summary+=("fuzz: ${fuzz_pass} targets passed, ${fuzz_fail} failed")
+    if [ "$fuzz_fail" -ne 0 ]; then failed_stages=$((failed_stages + 1)); fi
+    total_pass=$((total_pass + fuzz_pass)); total_fail=$((total_fail + fuzz_fail))
+  fi
+fi
+
 if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
 
 echo
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
-echo "SUMMARY: ${total_pass} passed, ${total_fail} failed, ${failed_stages} stage(s) failed"
+echo "SUMMARY: ${total_pass} passed, ${total_fail} failed, ${total_skip} skipped, ${failed_stages} stage(s) failed"
 [ "$failed_stages" -eq 0 ] && [ "$total_fail" -eq 0 ]
