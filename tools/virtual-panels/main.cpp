@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
       (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
   [[maybe_unused]] bool window_asked = false;
   std::string record_file;
-  bool trace_window = false;
+  [[maybe_unused]] bool trace_window = false;
   struct Wanted {
     std::string id, key, name;
     uint16_t kind;
