@@ -16,9 +16,10 @@ unsigned packed(const std::vector<uint8_t>& r, int p) {
   return p % 2 == 1 ? (byte & 0x0F) : (byte >> 4);
 }
 
-// The digit position each bit of the points byte lights, as the panels are
-// wired (0: the bit lights no point). Each radio mode's points byte then puts
-// the point where its frequency needs it: 118.000, 108.00, 0379.5.
+// The digit position each bit of the points byte lights (0: none). The wiring
+// is the panel's, not Tarvion's; this is the one under which every points byte
+// Tarvion sends puts the point where its frequency needs it (118.000, 108.00,
+// 0379.5). Bits that no mode needs light nothing here.
 using PointWiring = std::array<int, 8>;
 PointWiring point_wiring(uint16_t kind) {
   switch (kind) {
