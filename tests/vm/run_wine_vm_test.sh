@@ -1,0 +1,129 @@
+#!/bin/bash
+# Runs Tarvion's Windows HID backend against a real kernel: a small VM booted
+# with the installed Debian kernel makes a Pendra COM panel through uhid, and
+# Wine (the host's own, shared read-only into the VM over 9p) lists, opens,
+# writes and reads it through its hid.dll/setupapi.dll, which see the kernel's
+# hidraw devices through winebus. Exits 0 only when the probe did every step
+# and the panel got the probe's output report byte for byte.
+#
+#   run_wine_vm_test.sh <hid probe .exe> <uhid panel program> <work folder>
+#
+# Needs what run_vm_test.sh needs, plus wine64 on this machine.
+set -euo pipefail
+
+probe=${1:?the hid probe .exe}
+panel=${2:?the uhid panel program}
+work=${3:?work folder}
+limit=${TARVION_VM_TIMEOUT:-420}
+
+source "$(dirname "$0")/vm_kernel.sh"
+[ -f "$probe" ] || fail "no probe at $probe"
+[ -x "$panel" ] || fail "no uhid panel program at $panel"
+command -v wine >/dev/null || fail "wine is missing (apt-get install wine64 wine)"
+mkdir -p "$work"
+work=$(realpath "$work")
+# The VM sees this machine's files at the same paths, but with its own /tmp and /run.
+case "$work" in /tmp/* | /run/*) fail "the work folder must not be under /tmp or /run" ;; esac
+probe=$(realpath "$probe")
+panel=$(realpath "$panel")
+
+root=$work/initramfs
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,host,modules}
+cp "$busybox" "$root/bin/busybox"
+for wanted in hid hid-generic uhid virtio_pci 9pnet_virtio 9p; do add_module "$wanted"; done
+
+# The Wine prefix is made here, where wineboot takes seconds (under TCG in the
+# VM it takes minutes): Wine's HID bus set to scan /dev/hidraw* itself (no SDL,
+# no udevd in the VM), no graphics driver needed.
+prefix=$work/prefix
+rm -rf "$prefix"
+(
+  export WINEPREFIX=$prefix WINEDEBUG=-all
+  timeout 300 wineboot --init >/dev/null 2>&1 </dev/null
+  key='HKLM\System\CurrentControlSet\Services\winebus'
+  wine reg add "$key" /v "Enable SDL" /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+  wine reg add "$key" /v DisableUdevd /t REG_DWORD /d 1 /f >/dev/null 2>&1 </dev/null
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+  wineserver -k 2>/dev/null
+  timeout 60 wineserver -w 2>/dev/null
+) || true
+[ -f "$prefix/system.reg" ] || fail "wineboot made no prefix at $prefix"
+grep -q '"DisableUdevd"=dword:00000001' "$prefix/system.reg" || fail "winebus settings missing"
+
+# Runs inside the host's root (read-only, with fresh tmpfs on /tmp and /run):
+# the panel first, then the probe in a copy of the prefix.
+cat >"$root/inner.sh" <<INNER
+export HOME=/tmp/home WINEPREFIX=/tmp/home/wine WINEDEBUG=-all
+export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin
+step() { echo "TARVION-VM-STEP: \$(date +%T) \$*"; }
+mkdir -p "\$HOME"
+cp -a '$prefix' "\$WINEPREFIX"
+'$panel' 900 >/tmp/panel.log 2>&1 &
+step probe
+# To a file: on the serial console Wine's console would turn spaces into
+# cursor moves.
+timeout 300 wine '$probe' 240 >/tmp/probe.log 2>&1
+rc=\$?
+step end
+sleep 1
+cat /tmp/probe.log /tmp/panel.log
+exit \$rc
+INNER
+
+cat >"$root/init" <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+for m in ${order[*]}; do insmod /modules/\$m.ko || echo "TARVION-VM: insmod \$m failed"; done
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro hostroot /host || echo "TARVION-VM: no host root"
+mount -t proc proc /host/proc
+mount -t sysfs sysfs /host/sys
+mount -t devtmpfs devtmpfs /host/dev
+mkdir -p /host/dev/shm /host/dev/pts
+mount -t tmpfs tmpfs /host/dev/shm
+mount -t devpts devpts /host/dev/pts
+mount -t tmpfs tmpfs /host/tmp
+mount -t tmpfs tmpfs /host/run
+cp /inner.sh /host/tmp/inner.sh
+echo TARVION-VM-BOOTED
+chroot /host /bin/sh /tmp/inner.sh
+echo "TARVION-VM-EXIT: \$?"
+poweroff -f
+INIT
+chmod +x "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initramfs.cpio.gz"
+
+log=$work/serial.log
+echo "vm test: booting $kernel with the host's root shared read-only"
+# -smap off: with it, every Wine process oopses in this kernel under TCG.
+timeout "$limit" qemu-system-x86_64 -accel tcg -cpu max,-smap -m 4096 -smp 2 -kernel "$kernel" \
+  -initrd "$work/initramfs.cpio.gz" -append "console=ttyS0 quiet panic=-1" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -nographic -no-reboot -nodefaults -serial stdio -monitor none </dev/null >"$log" 2>&1 || true
+tr -d '\r' <"$log" | sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b[A-Za-z]//g' >"$log.txt"
+
+# The test's own lines (the firmware's banner may share the first one).
+grep -oE '(TARVION-VM|PROBE|UHID-PANEL).*' "$log.txt" | awk '!seen[$0]++' | head -40 || true
+ok=1
+grep -q '^TARVION-VM-EXIT: 0$' "$log.txt" || ok=0
+grep -q '^PROBE: done$' "$log.txt" || ok=0
+# The probe's report reached the device whole, report-ID byte first; the
+# device's report reached the probe framed with its report-ID byte.
+grep -q '^UHID-PANEL: output 001122334455667788$' "$log.txt" || ok=0
+grep -q '^PROBE: read 00fedcba$' "$log.txt" || ok=0
+grep -q '^PROBE: caps input=4 output=9$' "$log.txt" || ok=0
+[ "$ok" = 1 ] && exit 0
+if ! grep -q 'TARVION-VM-BOOTED' "$log.txt"; then
+  echo "vm test: the VM did not reach the test (limit ${limit}s); its console:" >&2
+  tail -n 60 "$log.txt" >&2
+elif ! grep -q '^TARVION-VM-EXIT:' "$log.txt"; then
+  echo "vm test: the test did not finish within ${limit}s; its console:" >&2
+  tail -n 30 "$log.txt" >&2
+else
+  echo "vm test: the probe or the panel did not see what they should; full log: $log.txt" >&2
+fi
+exit 1
