@@ -98,7 +98,8 @@ void QtClientSocket::close() {
 }
 
 void QtClientSocket::send_text(std::string_view text) {
-  if (!active_) return;
+  // Also after the connection ended and before the logic has heard of it.
+  if (!active_ || !connected_) return;
   socket_.write(text.data(), static_cast<qint64>(text.size()));
   // Sent at once: the server sees each message as the logic produced it.
   socket_.flush();
