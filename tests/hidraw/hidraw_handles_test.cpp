@@ -4,6 +4,7 @@
 #include "platform/linux/hidraw_handles.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -207,6 +208,40 @@ TEST(HidrawWrite, WriteToAnUnpluggedOrClosedDeviceFails) {
   handles.close(node.handle);
   EXPECT_FALSE(handles.write(node.handle, frame.data(), frame.size(), written));
   EXPECT_EQ(hidraw_last_error(), static_cast<uint32_t>(EBADF));
+}
+
+TEST(HidrawWrite, DeviceThatStopsTakingReportsHoldsUpNoWriterAndGetsTheNewestLast) {
+  HidrawHandles handles;
+  FakeNode stuck(handles, HidOpenMode::read_write, false);
+  FakeNode healthy(handles, HidOpenMode::read_write, false);
+  // Nothing reads the stuck node's far end: its small buffer fills at once, and
+  // a write into it blocks (for a second at most, so the loop below ends).
+  int fd = handles.find(stuck.handle)->fd;
+  int small = 4096;
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  timeval one_second{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &one_second, sizeof one_second);
+  Bytes frame(9, 0);
+  std::size_t written = 0;
+  auto start = std::chrono::steady_clock::now();
+  int last = 0;
+  for (; last < 200 && std::chrono::steady_clock::now() - start < std::chrono::seconds(3); ++last) {
+    frame[1] = static_cast<uint8_t>(last);
+    handles.write(stuck.handle, frame.data(), frame.size(), written);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // The other device goes on.
+  Bytes other{0x00, 0xAB};
+  ASSERT_TRUE(handles.write(healthy.handle, other.data(), other.size(), written));
+  EXPECT_EQ(healthy.receive(), other);
+  // Once the device takes reports again, the newest arrives last.
+  Bytes newest;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (newest != frame && std::chrono::steady_clock::now() < deadline) {
+    pollfd readable{stuck.device_fd, POLLIN, 0};
+    if (::poll(&readable, 1, 100) > 0) newest = stuck.receive();
+  }
+  EXPECT_EQ(newest, frame) << "the last report written was " << last - 1;
 }
 
 TEST(HidrawHandleTable, HandlesAreNeverReusedAndClosingReleasesTheirFiles) {

@@ -1,5 +1,6 @@
 // The open hidraw files of one HidAccess: handle numbers that are never
-// reused, and reads that a close on another thread ends at once.
+// reused, reads that a close on another thread ends at once, and writes that
+// a device which stops acknowledging cannot hold up.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,9 @@
 #include "platform/linux/linux_only.h"
 
 namespace tarvion {
+
+// Reports waiting behind a write in progress, per handle.
+inline constexpr std::size_t kHidrawOutbox = 4;
 
 // What a query needs of an open file. The descriptor stays open for as long
 // as the caller holds the pointer, even if the handle is closed meanwhile.
@@ -44,6 +48,11 @@ class HidrawHandles {
   // Null for a closed or unknown handle.
   std::shared_ptr<const HidrawFile> find(HidHandle handle) const;
 
+  // A read-write handle's reports go out on a thread of its own, so the caller
+  // never waits for a slow device: when the device is idle the caller waits a
+  // moment for the result (a gone device still fails here), otherwise the
+  // report is queued behind the one in the kernel. Of the queued reports the
+  // oldest give way (an image is a full state): the newest always goes out.
   bool write(HidHandle handle, const uint8_t* data, std::size_t length, std::size_t& written);
   bool start_read(HidHandle handle, uint8_t* buffer, std::size_t length);
   std::optional<std::size_t> wait_read(HidHandle handle, uint32_t timeout_ms);
@@ -55,6 +64,8 @@ class HidrawHandles {
  private:
   struct Entry;
   std::shared_ptr<Entry> entry(HidHandle handle) const;
+  static void writer_loop(const std::shared_ptr<Entry>& file);
+  static void stop_writer(Entry& file);
 
   mutable std::mutex mutex_;
   std::map<HidHandle, std::shared_ptr<Entry>> entries_;
