@@ -166,7 +166,7 @@ if [[ $stages == *" fuzz "* ]]; then
   if ! CXX=clang++ cmake -S "$root" -B "$fuzz_dir" -G Ninja -DTARVION_BUILD_FUZZ=ON \
     -DTARVION_BUILD_TESTS=OFF >"$out/fuzz-configure.log" 2>&1 ||
     ! cmake --build "$fuzz_dir" -j "$jobs" --target fuzz_targets >"$out/fuzz-build.log" 2>&1; then
-    tail -30 "$out/fuzz-configure.log" "$out/fuzz-build.log"
+    tail -n 30 "$out/fuzz-configure.log" "$out/fuzz-build.log"
     summary+=("fuzz: BUILD FAILED"); failed_stages=$((failed_stages + 1))
   else
     echo "== fuzz: running targets"
@@ -176,7 +176,7 @@ if [[ $stages == *" fuzz "* ]]; then
       work="$fuzz_dir/corpus-run/$t"
       rm -rf "$work" && mkdir -p "$work" "$fuzz_dir/artifacts"
       # -seed fixed: the same mutations every run, so a failure repeats.
-      if "$fuzz_dir/fuzz/$t" -runs=${TARVION_FUZZ_RUNS:-20000} -seed=1 \
+      if "$fuzz_dir/fuzz/$t" -runs=${TARVION_FUZZ_RUNS:-100000} -seed=1 \
         -artifact_prefix="$fuzz_dir/artifacts/$t-" "$work" "$root/fuzz/corpus/$t" \
         >"$out/fuzz-$t.log" 2>&1; then
         fuzz_pass=$((fuzz_pass + 1))

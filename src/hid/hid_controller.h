@@ -84,7 +84,6 @@ class THidDeviceController {
   MainThread& main_thread_;
   std::vector<std::unique_ptr<THidDevice>> devices_;
 
-  bool in_device_change_ = false;
   int32_t last_change_param_ = 0;
   // A notification that came while the list was being walked or a device was
   // being taken back runs once that is over (see on_notification).
