@@ -21,7 +21,7 @@ namespace tarvion {
 
 // A peer that lets this much of what we sent pile up unread is taken as dead:
 // the connection ends as a failure and the link reconnects.
-inline constexpr qint64 kZempSendQueueLimit = 64 * 1024;
+inline constexpr qint64 kZempSendQueueLimit = 256 * 1024;
 // How long the goodbye may take to leave at close, whatever the peer does.
 inline constexpr int kZempGoodbyeMs = 250;
 

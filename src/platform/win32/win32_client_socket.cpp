@@ -15,9 +15,22 @@ namespace {
 constexpr UINT kSocketEvent = WM_APP + 10;  // WSAAsyncSelect
 constexpr UINT kResolved = WM_APP + 11;     // a name look-up ended; lParam owns a Lookup
 constexpr UINT kPosted = WM_APP + 12;       // one posted event to run
-// The goodbye at close must leave, but a peer that does not read must not
-// hold the program for long.
-constexpr DWORD kCloseSendTimeoutMs = 1000;
+// The goodbye at close gets this long to leave, whatever the peer does.
+constexpr DWORD kGoodbyeMs = 250;
+// A peer that lets this much of what we sent pile up unread is taken as dead:
+// the connection ends as a failure and the link reconnects.
+constexpr std::size_t kSendQueueLimit = 256 * 1024;
+
+// Waits until the socket is writable (or readable) or the deadline passes.
+bool wait_for(SOCKET s, bool write, DWORD deadline) {
+  LONG left = static_cast<LONG>(deadline - GetTickCount());
+  if (left <= 0) return false;
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval wait{left / 1000, (left % 1000) * 1000};
+  return select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &wait) > 0;
+}
 
 struct Lookup {
   uint64_t attempt = 0;
@@ -195,33 +208,45 @@ void Win32ClientSocket::close() {
   // What was sent last (the goodbye) must leave before the socket closes, and
   // input already here is taken first, so that the close is an orderly one
   // and not a reset that could destroy the goodbye at the peer.
-  WSAAsyncSelect(socket_, hwnd_, 0, 0);
-  u_long blocking = 0;
-  ioctlsocket(socket_, FIONBIO, &blocking);
-  DWORD timeout = kCloseSendTimeoutMs;
-  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
-             sizeof timeout);
+  WSAAsyncSelect(socket_, hwnd_, 0, 0);  // the socket stays non-blocking
+  DWORD deadline = GetTickCount() + kGoodbyeMs;
   std::size_t sent = 0;
   while (sent < unsent_.size()) {
     int n = send(socket_, unsent_.data() + sent, static_cast<int>(unsent_.size() - sent), 0);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+    } else if (WSAGetLastError() != WSAEWOULDBLOCK || !wait_for(socket_, true, deadline)) {
+      break;
+    }
   }
+  bool all_sent = sent == unsent_.size();
   unsent_.clear();
-  shutdown(socket_, SD_SEND);
-  u_long non_blocking = 1;
-  ioctlsocket(socket_, FIONBIO, &non_blocking);
-  char discard[4096];
-  while (recv(socket_, discard, sizeof discard, 0) > 0) {
+  if (all_sent) {
+    shutdown(socket_, SD_SEND);
+    // Until the peer closes too: a flooding peer is cut off by the deadline.
+    char discard[4096];
+    for (;;) {
+      int n = recv(socket_, discard, sizeof discard, 0);
+      if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) break;
+      if (n < 0 && !wait_for(socket_, false, deadline)) break;
+    }
   }
   closesocket(socket_);
   socket_ = INVALID_SOCKET;
 }
 
 void Win32ClientSocket::send_text(std::string_view text) {
-  if (!active_) return;
+  // Also after the connection ended and before the logic has heard of it.
+  if (!active_ || !connected_) return;
   unsent_.append(text);
   flush();
+  if (connected_ && unsent_.size() > kSendQueueLimit) {
+    // The peer stopped reading: told from the message loop, never from inside send_text.
+    connected_ = false;
+    unsent_.clear();
+    drop_socket();
+    post([this] { report_end(SocketError::other); });
+  }
 }
 
 void Win32ClientSocket::flush() {

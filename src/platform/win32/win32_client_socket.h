@@ -40,6 +40,8 @@ class Win32ClientSocket : public ClientSocket {
   void send_text(std::string_view text) override;
   std::string receive_text() override;
   void set_events(ClientSocketEvents events) override { events_ = std::move(events); }
+  // Bytes sent by the logic that the system has not taken yet.
+  std::size_t unsent_bytes() const { return unsent_.size(); }
 
  private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

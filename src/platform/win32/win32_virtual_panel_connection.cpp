@@ -12,6 +12,8 @@ namespace tarvion {
 
 namespace {
 
+constexpr DWORD kFinalFlushMs = 250;
+
 // Winsock stays started for as long as any connection lives.
 struct WinsockUse {
   bool ready;
@@ -94,9 +96,9 @@ Win32VirtualPanelConnection::Win32VirtualPanelConnection(SOCKET socket, MainThre
       link_([this](const std::string& line) { send_line(line); }) {
   socket_event_ = WSACreateEvent();
   wake_event_ = WSACreateEvent();
-  // Readiness as an event; the socket becomes non-blocking, so sends below
-  // wait for room themselves.
-  WSAEventSelect(socket_, socket_event_, FD_READ | FD_CLOSE);
+  // Readiness as an event; the socket becomes non-blocking: a send that finds
+  // no room leaves the rest to the thread, which FD_WRITE wakes.
+  WSAEventSelect(socket_, socket_event_, FD_READ | FD_WRITE | FD_CLOSE);
   link_.notifier().set_wake([this] { WSASetEvent(wake_event_); });
   thread_ = std::thread([this] { run(); });
 }
@@ -108,6 +110,20 @@ Win32VirtualPanelConnection::~Win32VirtualPanelConnection() {
   main_thread_.pump_until([this] { return ended_; });
   thread_.join();
   link_.notifier().set_wake({});
+  // The last images (the dark ones of the close) get a short, fixed time to
+  // leave; a host that does not read them by then loses them.
+  DWORD deadline = GetTickCount() + kFinalFlushMs;
+  for (;;) {
+    std::lock_guard lock(send_mutex_);
+    flush_locked();
+    DWORD now = GetTickCount();
+    if (backlog_.empty() || !connected_ || static_cast<LONG>(deadline - now) <= 0) break;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket_, &writable);
+    timeval wait{0, static_cast<long>(deadline - now) * 1000};
+    select(0, nullptr, &writable, nullptr, &wait);
+  }
   closesocket(socket_);
   WSACloseEvent(socket_event_);
   WSACloseEvent(wake_event_);
@@ -115,21 +131,28 @@ Win32VirtualPanelConnection::~Win32VirtualPanelConnection() {
 
 void Win32VirtualPanelConnection::send_line(const std::string& line) {
   if (!connected_) return;
-  std::string data = line + "\n";
-  std::lock_guard lock(send_mutex_);
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    int n = send(socket_, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+  bool waiting = false;
+  {
+    std::lock_guard lock(send_mutex_);
+    backlog_.push(std::string(panel_line_device(line)), line + "\n");
+    flush_locked();
+    waiting = !backlog_.empty();
+  }
+  if (waiting) WSASetEvent(wake_event_);  // the thread waits for room
+}
+
+void Win32VirtualPanelConnection::flush_locked() {
+  while (!backlog_.empty()) {
+    std::string_view bytes = backlog_.next();
+    int n = send(socket_, bytes.data(), static_cast<int>(bytes.size()), 0);
     if (n > 0) {
-      sent += static_cast<std::size_t>(n);
+      backlog_.consume(static_cast<std::size_t>(n));
       continue;
     }
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return;  // the reading side notices the end
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(socket_, &writable);
-    timeval wait{1, 0};
-    if (select(0, nullptr, &writable, nullptr, &wait) <= 0) return;
+    // No room: FD_WRITE comes when there is. Anything else: the reading side
+    // notices the end and unplugs everything.
+    if (WSAGetLastError() != WSAEWOULDBLOCK) backlog_.clear();
+    return;
   }
 }
 
@@ -145,6 +168,10 @@ void Win32VirtualPanelConnection::run() {
     if (connected_) {
       WSANETWORKEVENTS happened{};
       WSAEnumNetworkEvents(socket_, socket_event_, &happened);
+      {
+        std::lock_guard lock(send_mutex_);
+        flush_locked();
+      }
       for (;;) {
         int n = recv(socket_, buffer, sizeof buffer, 0);
         if (n > 0) {
@@ -153,6 +180,10 @@ void Win32VirtualPanelConnection::run() {
         }
         if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
           connected_ = false;
+          {
+            std::lock_guard lock(send_mutex_);
+            backlog_.clear();
+          }
           link_.connection_lost();
         }
         break;

@@ -39,14 +39,19 @@ class Win32VirtualPanelConnection {
  private:
   Win32VirtualPanelConnection(SOCKET socket, MainThread& main_thread);
   void run();  // the connection's thread
+  // Any writing thread: queues the line and sends what the socket takes now,
+  // never waiting for the host (a host that stops reading must not stall the
+  // program's cycle); the connection's thread sends the rest.
   void send_line(const std::string& line);
+  void flush_locked();  // send_mutex_ held
 
   SOCKET socket_;
-  WSAEVENT socket_event_ = WSA_INVALID_EVENT;  // readable or closed
+  WSAEVENT socket_event_ = WSA_INVALID_EVENT;  // readable, writable again, or closed
   WSAEVENT wake_event_ = WSA_INVALID_EVENT;    // a notification to deliver, or stop
   MainThread& main_thread_;
   VirtualPanelLink link_;
   std::mutex send_mutex_;
+  PanelOutputBacklog backlog_;  // guarded by send_mutex_
   std::atomic<bool> stop_{false};
   std::atomic<bool> connected_{true};
   bool ended_ = false;  // main thread only

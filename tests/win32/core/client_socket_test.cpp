@@ -188,5 +188,44 @@ TEST(Win32ClientSocket, CloseDeliversTheGoodbyeAndReportsNothing) {
   EXPECT_EQ(r.events, std::vector<std::string>{"connect"});
 }
 
+TEST(Win32ClientSocket, PeerThatStopsReadingIsDroppedAndCannotHoldTheClose) {
+  for (bool keep_sending : {true, false}) {
+    SCOPED_TRACE(keep_sending ? "keep sending" : "close");
+    Listener server;  // accepts, then reads nothing
+    server.listen_now();
+    Win32ClientSocket socket;
+    Recorder r;
+    socket.set_events(r.hooks(socket));
+    socket.set_host("127.0.0.1");
+    socket.set_port(server.port());
+    socket.open();
+    ASSERT_TRUE(server.accept_peer());
+    ASSERT_TRUE(test::pump_messages_until([&] { return socket.is_active(); }));
+    const std::string chunk(4096, 'x');
+    std::size_t sent = 0;
+    // 32 MB is far beyond what the system buffers for one connection.
+    while (r.events.size() == 1 && sent < (32u << 20)) {
+      r.call([&] { socket.send_text(chunk); });
+      sent += chunk.size();
+      test::pump_messages_until([] { return true; });
+      if (!keep_sending && socket.unsent_bytes() > 0) break;
+    }
+    if (keep_sending) {
+      ASSERT_TRUE(test::pump_messages_until([&] { return r.events.size() == 2; }))
+          << sent << " bytes queued for a peer that reads nothing";
+      EXPECT_EQ(r.events.back(), "error " + std::to_string(int(SocketError::other)) + " ended");
+      EXPECT_FALSE(socket.is_active());
+      continue;
+    }
+    ASSERT_EQ(r.events.size(), 1u);
+    DWORD start = GetTickCount();
+    r.call([&] {
+      socket.send_text("Arn.Fin:");
+      socket.close();
+    });
+    EXPECT_LT(GetTickCount() - start, 600u);
+  }
+}
+
 }  // namespace
 }  // namespace tarvion
