@@ -25,8 +25,8 @@ const char* const kUsage =
     "usage: virtual-panels [--port N] [--script FILE | --demo] [--no-stdin] [--panels KIND,...]\n"
     "                      [--window | --no-window] [--record FILE] [--trace-window] "
     "[ID=]KIND:DRIVER-KEY[:NAME]...\n"
-    "  --window draws the panels in a window (the default when there is a display);\n"
-    "    --no-window keeps to this terminal view\n"
+    "  --window draws the panels in a window (the default when there is a display and\n"
+    "    no --script); --no-window keeps to this terminal view\n"
     "  --record FILE writes every input and output report, timed, as a script that\n"
     "    --script replays (it fails where Tarvion's output differs); saved at the end\n"
     "    (quit, Ctrl-C, SIGTERM, the window closed)\n"
@@ -113,9 +113,9 @@ int main(int argc, char** argv) {
   bool demo = false;
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  bool window =
+  bool have_display =
       (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
-  [[maybe_unused]] bool window_asked = false;
+  std::optional<bool> window_asked;  // --window / --no-window
   std::string record_file;
   [[maybe_unused]] bool trace_window = false;
   struct Wanted {
@@ -127,8 +127,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--window" || arg == "--no-window") {
-      window = arg == "--window";
-      window_asked = window;
+      window_asked = arg == "--window";
       continue;
     }
     if ((arg == "--port" || arg == "--script" || arg == "--record") && i + 1 < argc) {
@@ -226,8 +225,11 @@ int main(int argc, char** argv) {
     host.set_loop(true);
     use_stdin = false;
   }
+  // A script runs to its end and exits with its verdict, in the terminal,
+  // unless the window is asked for; anything else opens the window where it can.
+  [[maybe_unused]] bool window = window_asked.value_or(have_display && script_file.empty());
 #ifndef VIRTUAL_PANELS_WINDOW
-  if (window_asked) {
+  if (window_asked.value_or(false)) {
     std::cerr << "virtual-panels: built without Qt Widgets, no window\n";
     return 2;
   }
