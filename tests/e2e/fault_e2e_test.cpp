@@ -7,16 +7,17 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "loopback_server.h"
@@ -65,10 +66,27 @@ bool send_all(int fd, const std::string& text) {
   return true;
 }
 
-std::size_t unread_bytes(int fd) {
-  int n = 0;
-  ::ioctl(fd, FIONREAD, &n);
-  return static_cast<std::size_t>(n);
+// The send queue of the loopback TCP socket bound to local_port, from /proc/net/tcp.
+std::size_t send_queue(int local_port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  char wanted[16];
+  std::snprintf(wanted, sizeof wanted, ":%04X", local_port);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues;
+    fields >> slot >> local >> remote >> state >> queues;
+    if (local.ends_with(wanted)) return std::stoul(queues.substr(0, queues.find(':')), nullptr, 16);
+  }
+  return 0;
+}
+
+// ADD lines: output_length bytes per output report.
+std::string add_line(const std::string& id, int kind, const std::string& key, int output_length) {
+  char line[160];
+  std::snprintf(line, sizeof line, "ADD %s 0000 %04x %d %d %s PANEL\n", id.c_str(), kind,
+                kind == 12 ? 6 : 3, output_length, key.c_str());
+  return line;
 }
 
 // A panel host played by the test: adds panels with long output reports and
@@ -89,23 +107,15 @@ struct FakePanelHost {
     if (reader.joinable()) reader.join();
     if (fd >= 0) ::close(fd);
   }
-  // kind 13 COM, 17 RMP, 12 switch; output_length up to 1024 bytes.
-  bool start(milliseconds bound, int output_length, bool read) {
+  // adds: the host's ADD lines; the panel "com1" gets the knob turns.
+  bool start(milliseconds bound, const std::string& adds, bool read) {
     fd = listener.accept(bound);
     if (fd < 0) return false;
-    std::string adds;
-    const std::pair<const char*, int> panels[] = {{"com1", 13}, {"rmp1", 17}, {"sw1", 12}};
-    for (auto [id, kind] : panels) {
-      char line[160];
-      std::snprintf(line, sizeof line, "ADD %s 0000 %04x %d %d %04d PANEL\n", id, kind,
-                    kind == 12 ? 6 : 3, output_length, kind);
-      adds += line;
-    }
     if (!send_all(fd, adds)) return false;
     streamer = std::thread([this] {
-      static const char* const kPhases[] = {"ff", "fb", "f3", "f7"};
+      // The test button, held and let go: every report recomposes the display.
       for (unsigned n = 0; !stop; ++n) {
-        std::string line = std::string("INPUT com1 00") + kPhases[n % 4] + "ff\n";
+        std::string line = std::string("INPUT com1 00") + (n % 2 ? "fb" : "ff") + "ff\n";
         if (!send_all(fd, line)) return;
         std::this_thread::sleep_for(milliseconds(5));
       }
@@ -136,14 +146,18 @@ struct FakePanelHost {
       last_output[line.substr(7, space - 7)] = line.substr(space + 1);
     }
   }
-  // Waits until the program's output has piled up here unread and stopped growing.
+  // Waits until the program's unsent output to this host (its socket's send
+  // queue, as the kernel shows it) has stopped growing: the socket is full.
   bool wait_stalled(milliseconds bound) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length);
     auto deadline = Clock::now() + bound;
     std::size_t seen = 0;
     auto since = Clock::now();
     while (Clock::now() < deadline) {
       std::this_thread::sleep_for(milliseconds(100));
-      std::size_t now = unread_bytes(fd);
+      std::size_t now = send_queue(ntohs(peer.sin_port));
       if (now != seen) {
         seen = now;
         since = Clock::now();
@@ -193,8 +207,12 @@ bool answers_keep_alive(Connection& link, milliseconds bound) {
 TEST(TarvionFaults, PanelHostThatStopsReadingFreezesNothing) {
   FakePanelHost host(4096);
   LoopbackServer server;
-  PanelRun run(zemp_ini(server.port()), host.listener.port);
-  ASSERT_TRUE(host.start(seconds(10), 1024, false));
+  PanelRun run(zemp_ini(server.port(), "FIRST_DEVICE_COM1=YES\n"), host.listener.port);
+  // Eight COM panels sharing one number share the input: long reports from all
+  // of them every tick fill the program's socket within seconds.
+  std::string adds;
+  for (int i = 1; i <= 8; ++i) adds += add_line("com" + std::to_string(i), 13, "0013", 1024);
+  ASSERT_TRUE(host.start(seconds(10), adds, false));
   auto link = server.accept(seconds(10));
   ASSERT_TRUE(link);
   ASSERT_TRUE(host.wait_stalled(seconds(30))) << "the program's panel output never piled up";
@@ -295,8 +313,11 @@ TEST(TarvionFaults, PeerThatFloodsAndNeverReadsIsDroppedAndLinkedAgain) {
 TEST(TarvionFaults, ShutdownUnderLoadIsQuickCleanAndDarkWhateverTheSignals) {
   FakePanelHost host(0);
   LoopbackServer server;
-  PanelRun run(zemp_ini(server.port()), host.listener.port);
-  ASSERT_TRUE(host.start(seconds(10), 9, true));
+  PanelRun run(zemp_ini(server.port(), "FIRST_DEVICE_COM1=YES\n"), host.listener.port);
+  ASSERT_TRUE(host.start(seconds(10),
+                         add_line("com1", 13, "0013", 9) + add_line("rmp1", 17, "0017", 9) +
+                             add_line("sw1", 12, "0012", 9),
+                         true));
   auto link = server.accept(seconds(10));
   ASSERT_TRUE(link);
   ASSERT_TRUE(run.process->wait_out_line("Label9: Online", seconds(10)));
