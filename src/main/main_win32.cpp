@@ -16,12 +16,12 @@
 #include <string>
 
 #include "platform/console/console_view.h"
-#include "platform/virtual/null_seams.h"
 #include "platform/win32/win32_client_socket.h"
 #include "platform/win32/win32_console_control.h"
 #include "platform/win32/win32_device_notifier.h"
 #include "platform/win32/win32_hid_access.h"
 #include "platform/win32/win32_instance_guard.h"
+#include "platform/win32/win32_ipc_transport.h"
 #include "platform/win32/win32_main_thread.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_thread_priority.h"
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
   tarvion::HidAccess& hid = virtual_panels ? virtual_panels->hid() : *own_hid;
   tarvion::DeviceNotifier& notifier = virtual_panels ? virtual_panels->notifier() : *own_notifier;
   // FSUIPC transport
-  tarvion::NullIpcTransport ipc;
+  tarvion::Win32IpcTransport ipc;
 
   std::unique_ptr<tarvion::Win32MainWindow> window;
   std::unique_ptr<tarvion::ConsoleView> console_view;

@@ -1,5 +1,7 @@
 // fsuipc-sim: a stand-in for FSUIPC (or WideClient) and a simulator, so that
 // Tarvion's FSUIPC link can be run and watched on a PC without either.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -219,6 +221,8 @@ void read_commands(Sim& sim) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Plain "\n" line ends, as the tests and pipes on either side expect.
+  _setmode(_fileno(stdout), _O_BINARY);
   std::string error;
   const Options options =
       fsuipc_sim::parse_options(std::vector<std::string>(argv + 1, argv + argc), error);
