@@ -125,17 +125,18 @@ void HidrawHandles::writer_loop(const std::shared_ptr<Entry>& file) {
 
 void HidrawHandles::stop_writer(Entry& file) {
   std::unique_lock lock(file.write_mutex);
+  file.writer_stop = true;  // and no writer is started after this
   if (!file.writer.joinable()) return;
-  file.writer_stop = true;
+  std::thread writer = std::move(file.writer);
   file.write_changed.notify_all();
   // A healthy device takes the last reports at once; one that stopped
   // acknowledging keeps its thread (and file) until the kernel gives up.
   bool ended = file.write_changed.wait_for(lock, kWriterDrain, [&] { return file.writer_ended; });
   lock.unlock();
   if (ended) {
-    file.writer.join();
+    writer.join();
   } else {
-    file.writer.detach();
+    writer.detach();
   }
 }
 
