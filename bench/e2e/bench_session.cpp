@@ -23,11 +23,12 @@ unsigned packed(const std::vector<uint8_t>& r, int p) {
 
 }  // namespace
 
-std::optional<int> standby_mhz(const std::string& hex) {
+std::optional<int> shown_mhz(const std::string& hex, bool standby) {
   auto report = virtual_panels::from_hex(hex);
   if (!report || report->size() < 9) return std::nullopt;
   int value = 0;
-  for (int p = 12; p >= 10; --p) {  // the standby's MHz digits
+  const int high = standby ? 12 : 6;  // the left-hand MHz digit of the field
+  for (int p = high; p >= high - 2; --p) {
     unsigned digit = packed(*report, p);
     if (digit > 9) return std::nullopt;
     value = value * 10 + static_cast<int>(digit);
@@ -133,7 +134,8 @@ void BenchSession::handle_panel_line(const TimedLine& line) {
   bool changed = hex != p.last_hex;
   if (changed) {
     p.last_hex = hex;
-    if (auto mhz = standby_mhz(hex)) p.standby_mhz = mhz;
+    if (auto mhz = shown_mhz(hex, true)) p.standby_mhz = mhz;
+    if (auto mhz = shown_mhz(hex, false)) p.active_mhz = mhz;
   }
   ++p.outputs;
   if (on_output) on_output(index, changed, line.kernel_ns);

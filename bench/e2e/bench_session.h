@@ -21,6 +21,7 @@ struct BenchPanel {
   int offset = 0;                        // detents turned, kept within 0..kBounce
   int direction = 1;
   std::optional<int> standby_mhz;  // as last shown
+  std::optional<int> active_mhz;
   std::string last_hex;
   uint64_t outputs = 0;
 };
@@ -81,8 +82,8 @@ class BenchSession {
   int64_t last_send_ns_ = 0;
 };
 
-// The standby frequency's MHz from a COM panel's output report (hex), or nullopt.
-std::optional<int> standby_mhz(const std::string& hex);
+// The standby or active frequency's MHz from a COM panel's output report (hex), or nullopt.
+std::optional<int> shown_mhz(const std::string& hex, bool standby);
 // A shown-minus-expected difference in detents, folded into -9..+9.
 int detent_error(int start_mhz, int net_detents, int final_mhz);
 
