@@ -51,7 +51,10 @@ struct FakeNode {
     ASSERT_EQ(::write(device_fd, report.data(), report.size()),
               static_cast<ssize_t>(report.size()));
   }
+  // The next message the device got (writes may reach it from another thread).
   Bytes receive() const {
+    pollfd readable{device_fd, POLLIN, 0};
+    ::poll(&readable, 1, 5000);
     Bytes message(64);
     ssize_t n = ::recv(device_fd, message.data(), message.size(), MSG_DONTWAIT);
     message.resize(n > 0 ? static_cast<std::size_t>(n) : 0);

@@ -24,7 +24,7 @@ thread_local uint32_t last_error = 0;
 
 // How long a write waits for an idle device's answer, and how long a close
 // waits for the reports still on their way.
-constexpr std::chrono::milliseconds kWriteResultWait{20};
+constexpr std::chrono::milliseconds kWriteResultWait{100};
 constexpr std::chrono::milliseconds kWriterDrain{200};
 
 // What a read reports once the device is gone (hidraw answers EIO to a read
