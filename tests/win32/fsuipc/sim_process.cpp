@@ -1,7 +1,5 @@
 #include "sim_process.h"
 
-#include <chrono>
-
 namespace tarvion::win32_test {
 
 namespace {
@@ -20,12 +18,13 @@ std::string sim_path() {
 
 SimProcess::SimProcess(const std::string& args) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out_read = nullptr, out_write = nullptr, in_read = nullptr;
-  if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
-      !CreatePipe(&in_read, &stdin_, &inherit, 0)) {
+  HANDLE out_write = nullptr, in_read = nullptr;
+  if (!CreatePipe(&stdout_, &out_write, &inherit, 0)) return;
+  if (!CreatePipe(&in_read, &stdin_, &inherit, 0)) {
+    CloseHandle(out_write);
     return;
   }
-  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(stdout_, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(stdin_, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -38,12 +37,7 @@ SimProcess::SimProcess(const std::string& args) {
                                       CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process_);
   CloseHandle(out_write);
   CloseHandle(in_read);
-  if (!started) {
-    CloseHandle(out_read);
-    return;
-  }
-  reader_ = std::thread([this, out_read] { read_output(out_read); });
-  ready_ = wait_line("listening", 20000);
+  if (started) ready_ = wait_line("listening", 20000);
 }
 
 SimProcess::~SimProcess() {
@@ -57,44 +51,47 @@ SimProcess::~SimProcess() {
     CloseHandle(process_.hProcess);
   }
   if (stdin_ != nullptr) CloseHandle(stdin_);
-  if (reader_.joinable()) reader_.join();
+  if (stdout_ != nullptr) CloseHandle(stdout_);
 }
 
-void SimProcess::read_output(HANDLE from) {
-  std::string pending;
-  char buffer[1024];
-  DWORD got = 0;
-  while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    pending.append(buffer, got);
-    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-      std::string line = pending.substr(0, end);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      pending.erase(0, end + 1);
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(std::move(line));
-      arrived_.notify_all();
+bool SimProcess::read_available() {
+  DWORD waiting = 0;
+  if (!PeekNamedPipe(stdout_, nullptr, 0, nullptr, &waiting, nullptr)) return false;
+  while (waiting > 0) {
+    char buffer[1024];
+    DWORD got = 0;
+    if (!ReadFile(stdout_, buffer, waiting < sizeof buffer ? waiting : sizeof buffer, &got,
+                  nullptr)) {
+      return false;
     }
+    pending_.append(buffer, got);
+    waiting -= got;
   }
-  CloseHandle(from);
-  std::lock_guard<std::mutex> lock(mutex_);
-  ended_ = true;
-  arrived_.notify_all();
+  return true;
 }
 
 bool SimProcess::wait_line(const std::string& part, DWORD bound_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  std::unique_lock<std::mutex> lock(mutex_);
+  const ULONGLONG deadline = GetTickCount64() + bound_ms;
   for (;;) {
-    while (!lines_.empty()) {
-      const std::string line = std::move(lines_.front());
-      lines_.pop_front();
+    for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      said_ += line + "\n";
       if (line.find(part) != std::string::npos) return true;
     }
-    if (ended_) return false;
-    if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout && lines_.empty()) {
-      return false;
-    }
+    if (stdout_ == nullptr || !read_available() || GetTickCount64() >= deadline) return false;
+    if (pending_.find('\n') == std::string::npos) Sleep(10);  // a pipe has no wait with a bound
   }
+}
+
+std::string SimProcess::state() {
+  DWORD code = 0;
+  if (process_.hProcess == nullptr)
+    return "not started (error " + std::to_string(GetLastError()) + ")";
+  GetExitCodeProcess(process_.hProcess, &code);
+  return (code == STILL_ACTIVE ? std::string("running") : "ended with " + std::to_string(code)) +
+         ", said:\n" + said_ + pending_;
 }
 
 void SimProcess::command(const std::string& line) {

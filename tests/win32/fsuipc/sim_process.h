@@ -4,11 +4,7 @@
 
 #include <windows.h>
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace tarvion::win32_test {
 
@@ -22,21 +18,22 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   bool ready() const { return ready_; }
+  // Why it is not ready: what it said so far and how it stands.
+  std::string state();
   // Reads output lines until one contains part; false if none did in time.
   bool wait_line(const std::string& part, DWORD bound_ms);
   void command(const std::string& line);
 
  private:
-  void read_output(HANDLE from);
+  // Whatever output is waiting, without blocking; false at its end.
+  bool read_available();
 
   PROCESS_INFORMATION process_{};
   HANDLE stdin_ = nullptr;
+  HANDLE stdout_ = nullptr;
   bool ready_ = false;
-  std::thread reader_;
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::deque<std::string> lines_;
-  bool ended_ = false;
+  std::string pending_;  // output not yet taken as lines
+  std::string said_;     // every line taken, for state()
 };
 
 }  // namespace tarvion::win32_test

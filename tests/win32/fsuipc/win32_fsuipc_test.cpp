@@ -44,7 +44,7 @@ TEST(Win32Fsuipc, ClientWritesAndReadsOffsetsThroughEitherServerWindow) {
   for (const char* args : {"", "--fs98"}) {
     SCOPED_TRACE(std::string("fsuipc-sim ") + args);
     SimProcess sim(std::string(args) + " --travel-ms 400");
-    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(sim.ready()) << sim.state();
     Win32IpcTransport ipc;
     {
       FsuipcClient client(ipc);
@@ -99,7 +99,7 @@ TEST(Win32Fsuipc, OpenFailsWithTheCodeOfEachFaultAndLeavesNothingBehind) {
     std::optional<SimProcess> sim;
     if (fault.sim_args) {
       sim.emplace(*fault.sim_args);
-      ASSERT_TRUE(sim->ready());
+      ASSERT_TRUE(sim->ready()) << sim->state();
     }
     HANDLE taken = nullptr;
     if (fault.take_block_name) {
@@ -160,7 +160,7 @@ TEST(Win32IpcTransport, MappingAndViewFaultsComeBackAsValues) {
 
 TEST(Win32Fsuipc, ServerThatStopsAnsweringBlocksAsLongAsTheRetriesThenTheLinkRecovers) {
   SimProcess sim("");
-  ASSERT_TRUE(sim.ready());
+  ASSERT_TRUE(sim.ready()) << sim.state();
   Win32IpcTransport ipc;
   FsuipcClient client(ipc);
   FsuipcCode code = FsuipcCode::ok;
