@@ -60,7 +60,10 @@ bool BenchSession::start(int panels, std::string& error) {
           {"DISPLAY", ""},
           {"WAYLAND_DISPLAY", ""},
           {"TARVION_VIRTUAL_PANELS", "127.0.0.1:" + std::to_string(panel_listener_.port())}});
-  int fd = panel_listener_.accept_one(startup_timeout_ms_);
+  // A Tarvion that ends at start (a bad path, a crash) is noticed at once.
+  int fd = -1;
+  for (int waited = 0; fd < 0 && waited < startup_timeout_ms_ && process_->running(); waited += 100)
+    fd = panel_listener_.accept_one(100);
   if (fd < 0) {
     error = "tarvion did not connect to the panel host";
     return false;

@@ -67,6 +67,8 @@ class BenchSession {
   std::vector<int64_t> zemp_values_ns;
   uint64_t untimed_reads() const;
   bool alive();
+  // SIGTERM to Tarvion; its exit status, or -1 when it did not end within 5 s.
+  int stop() { return process_ ? process_->stop(5000) : -1; }
 
  private:
   void handle_panel_line(const TimedLine& line);

@@ -103,6 +103,7 @@ void random_pause(BenchSession& s, std::mt19937& random, int from_ms, int to_ms)
 struct Row {
   std::string metric, figure;
   bool ok;
+  std::string load = load_average();  // when the row's phase ended
 };
 
 // Knob report -> changed display image on panel 1.
@@ -194,13 +195,17 @@ Row lost_detents(BenchSession& s, const Options& o) {
   ProcessTimes from = read_process_times(s.pid());
   int64_t begin = wall_ns();
   uint64_t sent = 0;
+  int64_t most_at_once = 0;
   for (int64_t slot = 0; slot < slots && s.alive();) {
     // Every slot that is due: one report per panel, all in one write.
     std::string lines;
-    for (; slot < slots && wall_ns() >= begin + slot * period; ++slot) {
+    int64_t due = 0;
+    for (; slot < slots && wall_ns() >= begin + slot * period; ++slot, ++due) {
       for (size_t i = 0; i < panels.size(); ++i) lines += s.turn(i);
       sent += panels.size();
     }
+    // More than one due at once: this program fell behind and a burst goes out.
+    most_at_once = std::max(most_at_once, due);
     if (!lines.empty()) s.send(lines);
     s.pump_ns(begin + slot * period - wall_ns());
   }
@@ -223,8 +228,9 @@ Row lost_detents(BenchSession& s, const Options& o) {
   return {"lost detents, " + std::to_string(panels.size()) + " panels × " + std::to_string(o.rate) +
               " reports/s × " + std::to_string(o.load_seconds) + " s",
           std::to_string(total) + " miscounted (" + per_panel + "); " + std::to_string(sent) +
-              " reports sent at " + fixed(static_cast<double>(sent) / seconds, 0) +
-              "/s; tarvion CPU " + fixed(cpu_percent(from, to), 1) + " % of a core",
+              " reports sent at " + fixed(static_cast<double>(sent) / seconds, 0) + "/s, at most " +
+              std::to_string(most_at_once) + " per panel in one write; tarvion CPU " +
+              fixed(cpu_percent(from, to), 1) + " % of a core",
           ok};
 }
 
@@ -293,17 +299,18 @@ int run(const Options& o) {
                   memory.rss_kib > 0 && memory.private_kib > 0});
   rows.push_back(lost_detents(s, o));
   rows.push_back(jitter(s, o));
-  std::printf("| metric | figure |\n|---|---|\n");
+  std::printf("| metric | figure | load average after |\n|---|---|---|\n");
   bool complete = true;
   for (const Row& row : rows) {
-    std::printf("| %s | %s%s |\n", row.metric.c_str(),
-                row.ok ? "" : "FAILED: ", row.figure.c_str());
+    std::printf("| %s | %s%s | %s |\n", row.metric.c_str(),
+                row.ok ? "" : "FAILED: ", row.figure.c_str(), row.load.c_str());
     complete = complete && row.ok;
   }
   std::printf(
       "\nload average %s at the end; %llu reads without a kernel receive time (bytes "
       "that came before the socket asked for times)\n",
       load_average().c_str(), static_cast<unsigned long long>(s.untimed_reads()));
+  std::printf("tarvion closed on SIGTERM with status %d\n", s.stop());
   std::printf(complete ? "table complete\n" : "table incomplete\n");
   return complete ? 0 : 1;
 }
