@@ -1,7 +1,9 @@
 #include "hid/thidctl.h"
 
+#include <exception>
 #include <memory>
 
+#include "base/error.h"
 #include "hid/output_reports.h"
 #include "hid/panel_recognition.h"
 #include "radio/display.h"
@@ -31,19 +33,27 @@ thidctl::~thidctl() {
 
 void thidctl::HidCtlDeviceChange(THidDeviceController&) {
   if (state_.discovery_suspended) return;
+  // A panel whose read thread cannot be created is kept (it still shows its
+  // image) and its error goes up once the others are added and listed.
+  std::exception_ptr failure;
   THidDevice* device = nullptr;
   while (ClaimFirst(device)) {
     // A device that is not a panel stays claimed, so it is not offered again
     // while it is attached.
     if (!is_panel(*device)) continue;
     uint16_t kind = device->Attributes().product_id;
-    if (kind == kSwitchPanel) {
-      add_switch_panel(*device);
-    } else {
-      add_radio_panel(*device, kind);
+    try {
+      if (kind == kSwitchPanel) {
+        add_switch_panel(*device);
+      } else {
+        add_radio_panel(*device, kind);
+      }
+    } catch (const TarvionError&) {
+      if (!failure) failure = std::current_exception();
     }
   }
   rebuild_device_list();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {

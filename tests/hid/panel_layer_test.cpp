@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <system_error>
+#include <thread>
 
+#include "base/error.h"
 #include "hid/panel_recognition.h"
 #include "panel_layer_rig.h"
 
@@ -282,6 +286,23 @@ TEST(Stop, HandsEveryDeviceBackAndDropsTheLists) {
     EXPECT_FALSE(device->Reading());
   }
   EXPECT_EQ(rig.hid.open_handle_count(), 0u);
+}
+
+TEST(Discovery, APanelWhoseReadThreadCannotBeCreatedStaysAndTheOthersComeAndTheErrorGoesUp) {
+  PanelLayerRig rig;
+  int refusals = 1;
+  rig.layer.controller().SetThreadLauncher([&](std::function<void()> body) {
+    if (refusals-- > 0) {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::thread(std::move(body));
+  });
+  rig.hid.plug(panel_traits(13, "0012"));
+  rig.hid.plug(panel_traits(14, "0013"));
+  EXPECT_THROW(rig.start(), TarvionError);
+  EXPECT_EQ(rig.lists.radios.size(), 2u);
+  EXPECT_EQ(rig.last_lines().size(), 2u);
+  rig.layer.panel_layer_stop();
 }
 
 }  // namespace
