@@ -12,15 +12,16 @@ Program::Program(ProgramSeams seams)
       zemp_(seams_.main_thread, seams_.socket, radio, flags,
             ZempHooks{
                 [this](const std::string& text) { seams_.view.set_text("Label9", text); },
-                [this](bool enabled) { timer1_->SetEnabled(enabled); },
+                [this](bool enabled) { enable_timer(*timer1_, enabled); },
                 [this](const std::string& message) { show_error(message); },
             }),
       panel_layer_(seams_.hid, seams_.notifier, seams_.main_thread, radio_context(), flags,
                    PanelLayerHooks{[this](const std::vector<std::string>& lines) {
                      seams_.view.set_device_list(lines);
                    }}),
-      fsuipc_(seams_.ipc, radio_context(), flags,
-              FsuipcHooks{[this](const std::string& text) { seams_.view.set_text("Label16", text); }}) {
+      fsuipc_(seams_.ipc, radio_context(), flags, FsuipcHooks{[this](const std::string& text) {
+                seams_.view.set_text("Label16", text);
+              }}) {
   // The timers as the window description sets them.
   timer1_ = seams_.timers.make_timer();
   timer1_->SetInterval(1000);
@@ -35,7 +36,18 @@ Program::Program(ProgramSeams seams)
   timer3_ = seams_.timers.make_timer();
   timer3_->SetInterval(500);
   timer3_->SetOnTimer([this] { ThreadedTimer3Timer(); });
-  timer3_->SetEnabled(true);
+  enable_timer(*timer3_, true);
+}
+
+void Program::enable_timer(Timer& timer, bool enabled) {
+  // A worker that cannot be started raises an error; outside the start-up
+  // sequence it is shown like any error that reaches the message loop, and
+  // the program goes on without that timer (a later enabling tries again).
+  try {
+    timer.SetEnabled(enabled);
+  } catch (const TarvionError& error) {
+    show_error(error.what());
+  }
 }
 
 Program::~Program() {
@@ -46,7 +58,9 @@ Program::~Program() {
   fsuipc_.fsuipc_close();
 }
 
-void Program::show_error(const std::string& message) { seams_.view.show_error(message + "."); }
+void Program::show_error(const std::string& message) {
+  seams_.view.show_error(message + ".");
+}
 
 void Program::FormCreate() {
   try {

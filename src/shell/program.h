@@ -48,7 +48,7 @@ class Program {
   // Main-window handlers, all on the main thread.
   void FormCreate();  // the start-up sequence; an error stops it and is shown
   void FormShow();
-  void FormClose();   // the shutdown
+  void FormClose();  // the shutdown
   void ThreadedTimer1Timer();
   void ThreadedTimer2Timer();
   void ThreadedTimer3Timer();
@@ -76,6 +76,7 @@ class Program {
 
  private:
   void run_startup_steps();
+  void enable_timer(Timer& timer, bool enabled);
   void run_exchange();
   RadioContext radio_context() { return RadioContext{radio, panels, config}; }
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "spine_fakes.h"
 
 namespace tarvion {
 namespace {
 
-constexpr const char* kFsuipcConfig = "ZEMP_PORT=8092\nZEMP_HOST=sim\nSET_COM1=121500\nSET_ATC=7000\n";
+constexpr const char* kFsuipcConfig =
+    "ZEMP_PORT=8092\nZEMP_HOST=sim\nSET_COM1=121500\nSET_ATC=7000\n";
 constexpr const char* kZempConfig = "XPLANE=YES\nZEMP_PORT=8092\nZEMP_HOST=127.0.0.1\n";
 
 TEST(StartUp, SetsSharedStateFromTheConfiguration) {
@@ -15,7 +17,8 @@ TEST(StartUp, SetsSharedStateFromTheConfiguration) {
   rig.start();
   Program& p = *rig.program;
 
-  EXPECT_EQ(p.radio.radio_value, (std::array<int32_t, 7>{121500, 118000, 10800, 10800, 1000, 1000, 7000}));
+  EXPECT_EQ(p.radio.radio_value,
+            (std::array<int32_t, 7>{121500, 118000, 10800, 10800, 1000, 1000, 7000}));
   EXPECT_EQ(p.radio.radio_dirty, (std::array<uint8_t, 7>{1, 1, 1, 1, 1, 1, 1}));
   EXPECT_EQ(p.radio.mode_flag[5], 0);
   EXPECT_EQ(p.radio.flaps_step, 99999);
@@ -62,15 +65,15 @@ TEST(StartUp, AnErrorStopsTheSequenceAndTheWindowRunsOn) {
     const char* name;
     const char* config;  // nullptr: no file
     const char* error;
-    bool values_set;      // step 7 ran
-    uint32_t interval1;   // step 9 ran when 4000
+    bool values_set;     // step 7 ran
+    uint32_t interval1;  // step 9 ran when 4000
   };
   const Case cases[] = {
       {"no configuration file", nullptr, "File not found.", false, 1000},
       {"a bad integer", "XPLANE=YES\nMFLAPS=lots\n", "'LOTS' is not a valid integer value.", false,
        1000},
-      {"no ZEMP_PORT, even for FSUIPC", "SET_COM1=130000\n", "'' is not a valid integer value.", true,
-       4000},
+      {"no ZEMP_PORT, even for FSUIPC", "SET_COM1=130000\n", "'' is not a valid integer value.",
+       true, 4000},
       {"a port that is no number", "XPLANE=YES\nZEMP_PORT=http\n",
        "'HTTP' is not a valid integer value.", true, 4000},
   };
@@ -104,8 +107,8 @@ TEST(Shutdown, SaysGoodbyeOnlyWhenConnectedAndStopsThePanelLayer) {
     rig.start();
     rig.socket.active = connected;
     rig.program->FormClose();
-    EXPECT_EQ(rig.socket.sent, connected ? std::vector<std::string>{"Arn.Fin:"}
-                                         : std::vector<std::string>{});
+    EXPECT_EQ(rig.socket.sent,
+              connected ? std::vector<std::string>{"Arn.Fin:"} : std::vector<std::string>{});
     EXPECT_EQ(rig.socket.closes, 1);
     EXPECT_FALSE(rig.program->ThreadedTimer1().Enabled());
     EXPECT_FALSE(rig.program->flags.panels_ready);
@@ -115,6 +118,67 @@ TEST(Shutdown, SaysGoodbyeOnlyWhenConnectedAndStopsThePanelLayer) {
     rig.clock.advance(100);
     EXPECT_NE(rig.program->exchange_count, count) << "timer 2 is not disabled at close";
   }
+}
+
+}  // namespace
+}  // namespace tarvion
+
+namespace tarvion {
+namespace {
+
+// Timers of the virtual clock whose workers cannot be started while `refuse` is set.
+class RefusingClock : public TimerFactory {
+ public:
+  explicit RefusingClock(VirtualClock& clock) : clock_(clock) {}
+  bool refuse = true;
+  std::unique_ptr<Timer> make_timer() override {
+    return std::make_unique<Refusing>(clock_.make_timer(), refuse);
+  }
+
+ private:
+  struct Refusing : Timer {
+    Refusing(std::unique_ptr<Timer> inner, bool& refuse)
+        : inner(std::move(inner)), refuse(refuse) {}
+    void SetEnabled(bool enabled) override {
+      if (enabled && refuse)
+        throw TarvionError("Thread creation error: Resource temporarily unavailable");
+      inner->SetEnabled(enabled);
+    }
+    bool Enabled() const override { return inner->Enabled(); }
+    void SetInterval(uint32_t ms) override { inner->SetInterval(ms); }
+    uint32_t Interval() const override { return inner->Interval(); }
+    void SetAllowZero(bool allow) override { inner->SetAllowZero(allow); }
+    void SetThreadPriority(TThreadPriority p) override { inner->SetThreadPriority(p); }
+    TThreadPriority ThreadPriority() const override { return inner->ThreadPriority(); }
+    void SetOnTimer(std::function<void()> f) override { inner->SetOnTimer(std::move(f)); }
+    std::unique_ptr<Timer> inner;
+    bool& refuse;
+  };
+  VirtualClock& clock_;
+};
+
+TEST(StartUp, ATimerThatCannotStartIsShownAndTheProgramGoesOn) {
+  SpineRig rig("XPLANE=YES\nZEMP_PORT=8092\n");
+  RefusingClock refusing(rig.clock);
+  const std::string error = "Thread creation error: Resource temporarily unavailable.";
+  // Timer 3 is enabled as the window is made: shown, not thrown out of it.
+  Program program(ProgramSeams{rig.main_thread, refusing, rig.view, rig.socket, rig.hid,
+                               rig.notifier, rig.ipc, [&] { return rig.config_text; }});
+  EXPECT_EQ(rig.view.errors, std::vector<std::string>{error});
+  // The ZEMP link enables the retry timer from a socket event once the
+  // connection ends: shown there too, and a later enabling works.
+  refusing.refuse = false;
+  program.FormCreate();
+  rig.socket.active = true;
+  rig.socket.events.on_connect();
+  refusing.refuse = true;
+  rig.socket.active = false;
+  rig.socket.events.on_disconnect();
+  EXPECT_EQ(rig.view.errors, (std::vector<std::string>{error, error}));
+  refusing.refuse = false;
+  rig.socket.events.on_connect();
+  rig.socket.events.on_disconnect();
+  EXPECT_TRUE(program.ThreadedTimer1().Enabled());
 }
 
 }  // namespace
