@@ -25,6 +25,8 @@ class SimProcess {
   void command(const std::string& line);
 
  private:
+  void start(const std::string& args);
+  void stop();  // "quit", and the hard way if that is not enough
   // Whatever output is waiting, without blocking; false at its end.
   bool read_available();
 
