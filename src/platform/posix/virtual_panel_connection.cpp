@@ -207,15 +207,8 @@ void VirtualPanelConnection::run() {
 
 std::unique_ptr<VirtualPanelConnection> virtual_panels_from_environment(
     MainThread& main_thread, std::string& error, const std::function<bool()>& give_up) {
-  error.clear();
-  const char* text = std::getenv(kVirtualPanelsVariable);
-  if (text == nullptr || *text == '\0') return nullptr;
-  std::string reason;
-  auto endpoint = parse_panel_host_endpoint(text, reason);
-  if (!endpoint) {
-    error = std::string(kVirtualPanelsVariable) + "=" + text + ": " + reason;
-    return nullptr;
-  }
+  auto endpoint = panel_host_from_environment(error);
+  if (!endpoint) return nullptr;
   return VirtualPanelConnection::connect(*endpoint, main_thread, error, give_up);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 namespace tarvion {
 namespace {
@@ -135,6 +136,16 @@ std::optional<std::vector<uint8_t>> from_hex(std::string_view text) {
     bytes.push_back(static_cast<uint8_t>(high * 16 + low));
   }
   return bytes;
+}
+
+std::optional<PanelHostEndpoint> panel_host_from_environment(std::string& error) {
+  error.clear();
+  const char* text = std::getenv(kVirtualPanelsVariable);
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  std::string reason;
+  auto endpoint = parse_panel_host_endpoint(text, reason);
+  if (!endpoint) error = std::string(kVirtualPanelsVariable) + "=" + text + ": " + reason;
+  return endpoint;
 }
 
 std::optional<PanelHostEndpoint> parse_panel_host_endpoint(std::string_view text,

@@ -35,6 +35,10 @@ struct PanelHostEndpoint {
 std::optional<PanelHostEndpoint> parse_panel_host_endpoint(std::string_view text,
                                                            std::string& reason);
 
+// The host TARVION_VIRTUAL_PANELS names: nullopt with an empty error when the
+// variable is not set, nullopt with the reason when it is malformed.
+std::optional<PanelHostEndpoint> panel_host_from_environment(std::string& error);
+
 // Longest line accepted; a longer one is dropped whole and counted.
 inline constexpr std::size_t kPanelLinkMaxLine = 4096;
 
