@@ -111,7 +111,10 @@ int main(int argc, char** argv) {
   // else the system's HID devices. Declared before the program, which uses
   // them until it ends.
   std::string panel_error;
-  auto virtual_panels = tarvion::win32_virtual_panels_from_environment(main_thread, panel_error);
+  if (kConsoleProgram) tarvion::note_console_close_requests();
+  auto virtual_panels = tarvion::win32_virtual_panels_from_environment(
+      main_thread, panel_error, [] { return tarvion::console_close_requested(); });
+  if (tarvion::console_close_requested()) return 0;  // closed before it started
   if (!virtual_panels && !panel_error.empty()) {
     // Asked for virtual panels and cannot have them: running on without any
     // panel would look like a fault of the panels.
@@ -170,6 +173,8 @@ int main(int argc, char** argv) {
   }
 
   program.FormCreate();
+  // A close requested while the program was being made closes it now.
+  if (tarvion::console_close_requested()) close_program();
   // The start-up's error box runs the message loop: the program may have been
   // closed from there already.
   if (!closed()) {

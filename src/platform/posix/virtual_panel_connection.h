@@ -60,9 +60,6 @@ class VirtualPanelConnection {
   std::thread thread_;
 };
 
-// A host that takes no connection by then is not there.
-inline constexpr int kPanelHostConnectLimitMs = 10000;
-
 // The link that TARVION_VIRTUAL_PANELS asks for: nullptr with an empty error
 // when the variable is not set, nullptr with the reason when it cannot be had.
 std::unique_ptr<VirtualPanelConnection> virtual_panels_from_environment(

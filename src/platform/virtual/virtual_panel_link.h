@@ -39,6 +39,10 @@ std::optional<PanelHostEndpoint> parse_panel_host_endpoint(std::string_view text
 // variable is not set, nullopt with the reason when it is malformed.
 std::optional<PanelHostEndpoint> panel_host_from_environment(std::string& error);
 
+// How long making the connection to the host may take; it is waited for in
+// short slices so that a close request is heard meanwhile.
+inline constexpr int kPanelHostConnectLimitMs = 10000;
+
 // Longest line accepted; a longer one is dropped whole and counted.
 inline constexpr std::size_t kPanelLinkMaxLine = 4096;
 

@@ -17,6 +17,16 @@ namespace {
 std::mutex g_mutex;
 MainThread* g_main_thread = nullptr;
 std::function<void()> g_close;
+std::atomic<bool> g_requested{false};
+
+BOOL WINAPI note_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
+      event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
+    return FALSE;
+  }
+  g_requested = true;
+  return TRUE;
+}
 
 BOOL WINAPI on_console_event(DWORD event) {
   switch (event) {
@@ -29,6 +39,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     default:
       return FALSE;
   }
+  g_requested = true;
   std::unique_lock lock(g_mutex);
   if (!g_main_thread) return FALSE;  // no loop to close: the system's default
   MainThread* main_thread = g_main_thread;
@@ -44,6 +55,14 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 }  // namespace
 
+void note_console_close_requests() {
+  SetConsoleCtrlHandler(note_console_event, TRUE);
+}
+
+bool console_close_requested() {
+  return g_requested.load();
+}
+
 ConsoleControl::ConsoleControl(MainThread& main_thread, std::function<void()> close) {
   {
     std::lock_guard lock(g_mutex);
@@ -51,6 +70,7 @@ ConsoleControl::ConsoleControl(MainThread& main_thread, std::function<void()> cl
     g_close = std::move(close);
   }
   SetConsoleCtrlHandler(on_console_event, TRUE);
+  SetConsoleCtrlHandler(note_console_event, FALSE);
 }
 
 ConsoleControl::~ConsoleControl() {

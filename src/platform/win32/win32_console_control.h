@@ -12,6 +12,12 @@
 
 namespace tarvion {
 
+// Before the program exists (while the panels are being connected, say), a
+// close request is only noted instead of ending the process the system's
+// way; console_close_requested() tells. ConsoleControl takes over from it.
+void note_console_close_requests();
+bool console_close_requested();
+
 class ConsoleControl {
  public:
   // close runs on the main thread (through main_thread) once per event; the

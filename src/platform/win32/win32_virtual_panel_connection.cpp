@@ -13,6 +13,7 @@ namespace tarvion {
 namespace {
 
 constexpr DWORD kFinalFlushMs = 250;
+constexpr int kConnectSliceMs = 50;
 
 // Winsock stays started for as long as any connection lives.
 struct WinsockUse {
@@ -43,7 +44,8 @@ std::string winsock_text(int error) {
 }  // namespace
 
 std::unique_ptr<Win32VirtualPanelConnection> Win32VirtualPanelConnection::connect(
-    const PanelHostEndpoint& endpoint, MainThread& main_thread, std::string& error) {
+    const PanelHostEndpoint& endpoint, MainThread& main_thread, std::string& error,
+    const std::function<bool()>& give_up) {
   static WinsockUse winsock;
   if (!winsock.ready) {
     error = "Winsock cannot be started";
@@ -77,9 +79,42 @@ std::unique_ptr<Win32VirtualPanelConnection> Win32VirtualPanelConnection::connec
     error = "socket: " + winsock_text(WSAGetLastError());
     return nullptr;
   }
-  if (::connect(s, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+  // Waited for in short slices: a host that does not accept must not keep the
+  // program from hearing a close request meanwhile.
+  u_long non_blocking = 1;
+  ioctlsocket(s, FIONBIO, &non_blocking);
+  int result =
+      ::connect(s, reinterpret_cast<sockaddr*>(&address), length) == 0 ? 0 : WSAGetLastError();
+  if (result == WSAEWOULDBLOCK) {
+    result = WSAETIMEDOUT;
+    for (int waited = 0; waited < kPanelHostConnectLimitMs; waited += kConnectSliceMs) {
+      if (give_up && give_up()) {
+        result = WSAEINTR;
+        break;
+      }
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(s, &writable);
+      FD_SET(s, &failed);
+      timeval slice{0, kConnectSliceMs * 1000};
+      int ready = select(0, nullptr, &writable, &failed, &slice);
+      if (ready == SOCKET_ERROR) {
+        result = WSAGetLastError();
+        break;
+      }
+      if (ready > 0) {
+        int size = sizeof result;
+        if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &size) != 0) {
+          result = WSAGetLastError();
+        }
+        break;
+      }
+    }
+  }
+  if (result != 0) {
     error = "cannot reach the virtual panel host at " + endpoint.host + ":" +
-            std::to_string(endpoint.port) + ": " + winsock_text(WSAGetLastError());
+            std::to_string(endpoint.port) + ": " + winsock_text(result);
     closesocket(s);
     return nullptr;
   }
@@ -201,10 +236,10 @@ void Win32VirtualPanelConnection::run() {
 }
 
 std::unique_ptr<Win32VirtualPanelConnection> win32_virtual_panels_from_environment(
-    MainThread& main_thread, std::string& error) {
+    MainThread& main_thread, std::string& error, const std::function<bool()>& give_up) {
   auto endpoint = panel_host_from_environment(error);
   if (!endpoint) return nullptr;
-  return Win32VirtualPanelConnection::connect(*endpoint, main_thread, error);
+  return Win32VirtualPanelConnection::connect(*endpoint, main_thread, error, give_up);
 }
 
 }  // namespace tarvion

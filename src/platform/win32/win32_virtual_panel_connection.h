@@ -10,6 +10,7 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,9 +24,10 @@ namespace tarvion {
 class Win32VirtualPanelConnection {
  public:
   // Main thread. Connects to the host; nullptr, with the reason, when it cannot.
-  static std::unique_ptr<Win32VirtualPanelConnection> connect(const PanelHostEndpoint& endpoint,
-                                                              MainThread& main_thread,
-                                                              std::string& error);
+  // give_up, asked between short waits, abandons the attempt (a close request).
+  static std::unique_ptr<Win32VirtualPanelConnection> connect(
+      const PanelHostEndpoint& endpoint, MainThread& main_thread, std::string& error,
+      const std::function<bool()>& give_up = {});
   // Main thread: ends the connection and its thread. Whatever used hid() and
   // notifier() must be gone by then.
   ~Win32VirtualPanelConnection();
@@ -61,6 +63,6 @@ class Win32VirtualPanelConnection {
 // The link that TARVION_VIRTUAL_PANELS asks for: nullptr with an empty error
 // when the variable is not set, nullptr with the reason when it cannot be had.
 std::unique_ptr<Win32VirtualPanelConnection> win32_virtual_panels_from_environment(
-    MainThread& main_thread, std::string& error);
+    MainThread& main_thread, std::string& error, const std::function<bool()>& give_up = {});
 
 }  // namespace tarvion
