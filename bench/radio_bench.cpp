@@ -33,7 +33,7 @@ struct Setup {
                                                          {kRmp, 8, 2}}};
     for (const auto& p : panels) {
       lists.radios.push_back(std::make_unique<c_rad>(make_c_rad(p[0], p[1], p[2])));
-      compose_display(ctx, *lists.radios.back(), true);
+      compose_display(ctx, *lists.radios.back(), DisplayFill::blank);
       load_active_values(state, *lists.radios.back());
     }
     lists.switches.push_back(std::make_unique<c_efis>());

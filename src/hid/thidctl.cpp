@@ -70,7 +70,7 @@ void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {
   c_rad& added = *rad;
   state_.ctx.lists.radios.push_back(std::move(rad));
   state_.panel_devices.push_back(&device);
-  compose_display(state_.ctx, added, true);
+  compose_display(state_.ctx, added, DisplayFill::blank);
   load_active_values(state_.ctx.state, added);
   device.SetOnData(THidDataEvent::bind<&thidctl::HidCtlDeviceData>(*this));
 }

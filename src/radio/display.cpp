@@ -96,7 +96,7 @@ void fill_multi_or_com(RadioContext& ctx, c_rad& rad) {
 }
 
 void fill_nav(RadioContext& ctx, c_rad& rad) {
-  if (rad.mode != 3 && rad.mode != 4) return;
+  if (rad.mode != kModeNav1 && rad.mode != kModeNav2) return;
   if (shows_test(ctx, rad)) {
     both_displays(rad, 18888, 18888, 5, 6);
   } else {
@@ -106,14 +106,14 @@ void fill_nav(RadioContext& ctx, c_rad& rad) {
 }
 
 void fill_adf(c_rad& rad) {
-  if (rad.mode != 5 && rad.mode != 6) return;
+  if (rad.mode != kModeAdf1 && rad.mode != kModeAdf2) return;
   both_displays(rad, rad.shown_active, rad.shown_standby, 5, 6);
   rad.dots = 0xFF;
   rad.digits[5] = (rad.input & 0x10000) ? 6 : 9;
 }
 
 void fill_transponder(RadioContext& ctx, c_rad& rad) {
-  if (rad.mode != 7) return;
+  if (rad.mode != kModeTransponder) return;
   const bool annunciator = (rad.input & 0x10000) != 0;
   if (shows_test(ctx, rad)) {
     byte_field(rad, 8888, 4, 2);
@@ -130,15 +130,15 @@ void fill_transponder(RadioContext& ctx, c_rad& rad) {
 
 void fill_rmp(RadioContext& ctx, c_rad& rad) {
   switch (rad.mode) {
-    case 1:
-    case 2:
+    case kModeCom1:
+    case kModeCom2:
       both_displays(rad, rad.shown_active, rad.shown_standby, 6, 7);
       rad.dots = 0x0A;
       rad.leds = static_cast<uint8_t>(rad.mode);
       own_radio_rule(ctx, rad, rad.base_input != rad.mode);
       return;
-    case 5:
-    case 6:
+    case kModeAdf1:
+    case kModeAdf2:
       both_displays(rad, rad.shown_active, rad.shown_standby, 5, 7);
       rad.dots = 0x30;
       // ADF says nothing about whose COM is tuned: the own-radio bit stays as
@@ -146,11 +146,11 @@ void fill_rmp(RadioContext& ctx, c_rad& rad) {
       rad.leds = static_cast<uint8_t>(0x50 | (rad.leds & 0x04));
       rad.leds_changed = 1;
       return;
-    case 8:
-    case 9:
+    case kModeRmpNav1:
+    case kModeRmpNav2:
       both_displays(rad, rad.shown_active, rad.shown_standby, 5, 7);
       rad.dots = 0x05;
-      rad.leds = rad.mode == 8 ? 0xC0 : 0x48;
+      rad.leds = rad.mode == kModeRmpNav1 ? 0xC0 : 0x48;
       own_radio_rule(ctx, rad, false);
       return;
     default:
@@ -160,14 +160,14 @@ void fill_rmp(RadioContext& ctx, c_rad& rad) {
 
 }  // namespace
 
-void compose_display(RadioContext& ctx, c_rad& rad, bool blank) {
+void compose_display(RadioContext& ctx, c_rad& rad, DisplayFill fill) {
   if (rad.kind == kTransponderPanel) {
     std::fill(rad.digits.begin() + 1, rad.digits.end(), kBlankPair);
   } else {
     rad.digits.fill(kBlankPair);
   }
   rad.dots = 0;
-  if (!blank) {
+  if (fill == DisplayFill::values) {
     switch (rad.kind) {
       case kMultiRadio:
       case kComPanel:
@@ -207,7 +207,7 @@ void push_brightness(RadioContext& ctx) {
 
 void blank_all_panels(RadioContext& ctx) {
   for (const auto& rad : ctx.lists.radios) {
-    compose_display(ctx, *rad, true);
+    compose_display(ctx, *rad, DisplayFill::blank);
     if (rad->kind == kAdfPanel) rad->digits[5] = 0;
   }
   for (const auto& efis : ctx.lists.switches) {

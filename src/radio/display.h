@@ -8,8 +8,11 @@
 
 namespace tarvion {
 
-// Rebuilds one radio panel's image; blank = true shows nothing.
-void compose_display(RadioContext& ctx, c_rad& rad, bool blank);
+// What a rebuilt radio panel image shows.
+enum class DisplayFill { values, blank };
+
+// Rebuilds one radio panel's image.
+void compose_display(RadioContext& ctx, c_rad& rad, DisplayFill fill);
 // Puts brightness into every panel image and marks it.
 void push_brightness(RadioContext& ctx);
 // Blanks every display (used at close).

@@ -26,7 +26,7 @@ namespace {
 
 void apply_outer(c_rad& rad, int32_t s) {
   const int32_t mode = rad.mode;
-  const bool adf_mode = mode == 5 || mode == 6;
+  const bool adf_mode = mode == kModeAdf1 || mode == kModeAdf2;
   if (rad.kind == kAdfPanel) {
     if (!adf_mode) return;
     int32_t& standby = standby_value(rad, radio_of_mode(mode));
@@ -35,20 +35,20 @@ void apply_outer(c_rad& rad, int32_t s) {
     return;
   }
   switch (mode) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 8:
-    case 9: {
+    case kModeCom1:
+    case kModeCom2:
+    case kModeNav1:
+    case kModeNav2:
+    case kModeRmpNav1:
+    case kModeRmpNav2: {
       int32_t& standby = standby_value(rad, radio_of_mode(mode));
-      standby = mode <= 2 ? com_whole_mhz(standby, s) : nav_whole_mhz(standby, s);
+      standby = mode <= kModeCom2 ? com_whole_mhz(standby, s) : nav_whole_mhz(standby, s);
       rad.shown_standby = standby;
       return;
     }
-    case 5:
-    case 6:
-    case 7:
+    case kModeAdf1:
+    case kModeAdf2:
+    case kModeTransponder:
       rad.cursor = static_cast<uint8_t>(move_cursor(rad.cursor, s));
       return;
     default:
@@ -61,33 +61,33 @@ void apply_inner(RadioContext& ctx, c_rad& rad, int32_t s) {
   const int radio = radio_of_mode(mode);
   if (radio < 0) return;
   int32_t& standby = standby_value(rad, radio);
-  const bool live_code = rad.kind == kTransponderPanel && mode == 7;
+  const bool live_code = rad.kind == kTransponderPanel && mode == kModeTransponder;
   // The transponder edits the code it shows. Its standby field would otherwise
   // still hold the creation value 1200 (or a code another panel has since
   // replaced), and the first turn would jump to a code built from that.
   if (live_code) standby = rad.atc_active;
   if (rad.kind == kAdfPanel) {
-    if (mode != 5 && mode != 6) return;
+    if (mode != kModeAdf1 && mode != kModeAdf2) return;
     standby = adf_panel_fine(standby, s);
     rad.shown_standby = standby;
     return;
   }
   switch (mode) {
-    case 1:
-    case 2:
+    case kModeCom1:
+    case kModeCom2:
       standby = com_khz(standby, s, ctx.config.com_frec_5);
       break;
-    case 3:
-    case 4:
-    case 8:
-    case 9:
+    case kModeNav1:
+    case kModeNav2:
+    case kModeRmpNav1:
+    case kModeRmpNav2:
       standby = nav_khz(standby, s);
       break;
-    case 5:
-    case 6:
+    case kModeAdf1:
+    case kModeAdf2:
       standby = adf_digit_group(standby, rad.cursor, s);
       break;
-    case 7:
+    case kModeTransponder:
       standby = atc_digit(standby, rad.cursor, s);
       break;
     default:
@@ -119,7 +119,7 @@ void step_encoder(RadioContext& ctx, c_rad& rad, Knob which) {
     }
   }
   last = pos;
-  compose_display(ctx, rad, false);
+  compose_display(ctx, rad, DisplayFill::values);
 }
 
 void track_encoders(RadioContext& ctx, c_rad& rad, int32_t outer_pos, int32_t inner_pos) {

@@ -7,16 +7,16 @@
 
 namespace tarvion {
 
-void select_mode(RadioContext& ctx, c_rad& rad, int32_t mode, bool force) {
-  if (mode == rad.mode && !force) return;
+void select_mode(RadioContext& ctx, c_rad& rad, PanelMode mode, SameMode same) {
+  if (mode == rad.mode && same == SameMode::ignore) return;
   rad.mode = mode;
   const int radio = radio_of_mode(mode);
   if (radio >= 0) {
     rad.shown_active = active_value(rad, radio);
     rad.shown_standby = standby_value(rad, radio);
   }
-  if (mode == 5 || mode == 6 || mode == 7) rad.cursor = 1;
-  compose_display(ctx, rad, false);
+  if (mode == kModeAdf1 || mode == kModeAdf2 || mode == kModeTransponder) rad.cursor = 1;
+  compose_display(ctx, rad, DisplayFill::values);
 }
 
 void transfer(RadioContext& ctx, c_rad& rad) {
@@ -30,7 +30,7 @@ void transfer(RadioContext& ctx, c_rad& rad) {
     ctx.state.radio_dirty[static_cast<size_t>(radio)] = 1;
     if (radio >= ADF1) rad.cursor = 1;
   }
-  select_mode(ctx, rad, rad.mode, true);
+  select_mode(ctx, rad, PanelMode{rad.mode}, SameMode::refresh);
   share_active(ctx, rad);
 }
 
@@ -43,7 +43,7 @@ void share_active(RadioContext& ctx, c_rad& rad) {
     if (radio >= 0) active_value(other, radio) = active_value(rad, radio);
     // Modes are compared by number: a panel showing NAV1 as mode 8 while this
     // one is in mode 3 picks the value up at its next mode selection.
-    if (other.mode == rad.mode) select_mode(ctx, other, other.mode, true);
+    if (other.mode == rad.mode) select_mode(ctx, other, PanelMode{other.mode}, SameMode::refresh);
   }
 }
 

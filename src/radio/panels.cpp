@@ -7,7 +7,7 @@ c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input) {
   rad.kind = kind;
   rad.number = number;
   rad.base_input = base_input;
-  rad.mode = kind == kRmp ? 1 : 0;
+  rad.mode = kind == kRmp ? kModeCom1 : kModeNone;
   return rad;
 }
 

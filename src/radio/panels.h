@@ -45,6 +45,22 @@ struct c_rad {
   uint8_t test = 0;
 };
 
+// A radio panel's mode: which radio it shows and edits. Numbers, because the
+// switch flags and the display rules index and compare them (8 and 9 are the
+// RMP's NAV1 and NAV2).
+enum PanelMode : int32_t {
+  kModeNone = 0,
+  kModeCom1 = 1,
+  kModeCom2 = 2,
+  kModeNav1 = 3,
+  kModeNav2 = 4,
+  kModeAdf1 = 5,
+  kModeAdf2 = 6,
+  kModeTransponder = 7,
+  kModeRmpNav1 = 8,
+  kModeRmpNav2 = 9,
+};
+
 // A radio panel object with its creation values (mode 1 for an RMP, else 0).
 c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input);
 

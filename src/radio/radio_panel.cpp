@@ -11,12 +11,13 @@ namespace {
 
 struct ModeSelect {
   uint32_t bit;
-  int32_t mode;
+  PanelMode mode;
 };
 
 // Applied in this order, so with several bits set the last one wins.
 constexpr ModeSelect kModeSelectOrder[] = {
-    {0x10, 1}, {0x100, 2}, {0x200, 3}, {0x400, 4}, {0x1000, 7}, {0x4000, 5}, {0x8000, 6},
+    {0x10, kModeCom1},          {0x100, kModeCom2},  {0x200, kModeNav1},  {0x400, kModeNav2},
+    {0x1000, kModeTransponder}, {0x4000, kModeAdf1}, {0x8000, kModeAdf2},
 };
 
 void set_switch_flag(RadioContext& ctx, const c_rad& rad, uint8_t value) {
@@ -29,7 +30,7 @@ void set_switch_flag(RadioContext& ctx, const c_rad& rad, uint8_t value) {
 
 // The ADF panel's switch sets its radio's flag while the input is open.
 void follow_adf_switch(RadioContext& ctx, const c_rad& rad) {
-  if (rad.mode != 5 && rad.mode != 6) return;
+  if (rad.mode != kModeAdf1 && rad.mode != kModeAdf2) return;
   const size_t m = static_cast<size_t>(rad.mode);
   const uint8_t wanted = (rad.input & common_bits::kAdfSwitch) ? 0 : 1;
   if (ctx.state.mode_flag[m] == wanted) return;
@@ -48,14 +49,14 @@ void handle_radio_input(RadioContext& ctx, c_rad& rad) {
     rad.swap_latch = 0;
   }
   for (const ModeSelect& m : kModeSelectOrder) {
-    if (w & m.bit) select_mode(ctx, rad, m.mode, false);
+    if (w & m.bit) select_mode(ctx, rad, m.mode, SameMode::ignore);
   }
   if (w & kTest) {
     rad.test = 1;
-    compose_display(ctx, rad, false);
+    compose_display(ctx, rad, DisplayFill::values);
   } else if (rad.test == 1) {
     rad.test = 0;
-    compose_display(ctx, rad, false);
+    compose_display(ctx, rad, DisplayFill::values);
   }
   if (w & kFlagSet) set_switch_flag(ctx, rad, 1);
   if (w & kFlagClear) set_switch_flag(ctx, rad, 0);
@@ -64,9 +65,9 @@ void handle_radio_input(RadioContext& ctx, c_rad& rad) {
   rad.started = 1;
   if (rad.kind == kAdfPanel) {
     follow_adf_switch(ctx, rad);
-    compose_display(ctx, rad, false);
+    compose_display(ctx, rad, DisplayFill::values);
   }
-  if (rad.kind == kTransponderPanel) compose_display(ctx, rad, false);
+  if (rad.kind == kTransponderPanel) compose_display(ctx, rad, DisplayFill::values);
 }
 
 void handle_rmp_input(RadioContext& ctx, c_rad& rad) {
@@ -77,22 +78,22 @@ void handle_rmp_input(RadioContext& ctx, c_rad& rad) {
   } else {
     rad.swap_latch = 0;
   }
-  if (w & kCom1Key) select_mode(ctx, rad, 1, false);
-  if (w & kCom2Key) select_mode(ctx, rad, 2, false);
-  if (w & kNavKey) select_mode(ctx, rad, 8, false);
+  if (w & kCom1Key) select_mode(ctx, rad, kModeCom1, SameMode::ignore);
+  if (w & kCom2Key) select_mode(ctx, rad, kModeCom2, SameMode::ignore);
+  if (w & kNavKey) select_mode(ctx, rad, kModeRmpNav1, SameMode::ignore);
   // From COM only the NAV key leads on; the three keys choose among the
   // navigation radios, each reading the mode the one before it left.
-  if ((w & kNav1Key) && rad.mode > 2) select_mode(ctx, rad, 8, false);
-  if ((w & kNav2Key) && rad.mode > 2) select_mode(ctx, rad, 9, false);
-  if ((w & kAdfKey) && rad.mode > 2) select_mode(ctx, rad, 5, false);
+  if ((w & kNav1Key) && rad.mode > kModeCom2) select_mode(ctx, rad, kModeRmpNav1, SameMode::ignore);
+  if ((w & kNav2Key) && rad.mode > kModeCom2) select_mode(ctx, rad, kModeRmpNav2, SameMode::ignore);
+  if ((w & kAdfKey) && rad.mode > kModeCom2) select_mode(ctx, rad, kModeAdf1, SameMode::ignore);
   // The RMP's inner knob is wired the other way round.
   track_encoders(ctx, rad, quadrature_position(w & kOuterA, w & kOuterB),
                  3 - quadrature_position(w & kInnerA, w & kInnerB));
   if (rad.started == 0) {
-    select_mode(ctx, rad, 1, true);
+    select_mode(ctx, rad, kModeCom1, SameMode::refresh);
     rad.started = 1;
   }
-  compose_display(ctx, rad, false);
+  compose_display(ctx, rad, DisplayFill::values);
 }
 
 }  // namespace tarvion

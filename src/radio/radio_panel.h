@@ -14,9 +14,11 @@ void handle_radio_input(RadioContext& ctx, c_rad& rad);
 // Acts on rad.input of an RMP (kind 17).
 void handle_rmp_input(RadioContext& ctx, c_rad& rad);
 
-// Shows and edits the radio of mode m; without force, selecting the current
-// mode again does nothing.
-void select_mode(RadioContext& ctx, c_rad& rad, int32_t mode, bool force);
+// What selecting the mode the panel already shows does.
+enum class SameMode { ignore, refresh };
+
+// Shows and edits the radio of the mode.
+void select_mode(RadioContext& ctx, c_rad& rad, PanelMode mode, SameMode same);
 // Swaps standby and active of the current radio once per press of the button.
 void transfer(RadioContext& ctx, c_rad& rad);
 // Copies the panel's active value of its current radio into every other

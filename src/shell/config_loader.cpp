@@ -155,16 +155,16 @@ void load_configuration(const std::function<std::string()>& read_file, Config& c
   apply_config_defaults(config, brightness);
   parse_config_text(read_file(), config, brightness);
 
-  view.set_text("Label2", config.zemp_host);
-  view.set_text("Label7", config.zemp_port_text);
+  view.set_text(Control::Label2, config.zemp_host);
+  view.set_text(Control::Label7, config.zemp_port_text);
   if (config.zemp_mode) {
-    view.set_text("Label16", "Disconnected");
+    view.set_text(Control::Label16, "Disconnected");
   } else {
-    view.set_text("Label9", "Fsimulator");
+    view.set_text(Control::Label9, "Fsimulator");
   }
   if (brightness > 121) brightness = 121;
   if (brightness < 1) brightness = 1;
-  view.set_text("Label12", std::to_string(brightness));
+  view.set_text(Control::Label12, std::to_string(brightness));
 }
 
 }  // namespace tarvion

@@ -37,7 +37,7 @@ void Program::TrackBar1Change(int position) {
     RadioContext ctx = radio_context();
     push_brightness(ctx);
   }
-  seams_.view.set_text("Label12", std::to_string(position));
+  seams_.view.set_text(Control::Label12, std::to_string(position));
 }
 
 }  // namespace tarvion

@@ -9,11 +9,35 @@
 
 namespace tarvion {
 
+// The window's controls whose text the logic writes.
+enum class Control { Label2, Label7, Label9, Label12, Label16 };
+
+// The control's name: the window's own name for it and the start of its
+// console line ("Label9: Online"), which other programs read.
+constexpr const char* control_name(Control control) {
+  switch (control) {
+    case Control::Label2:
+      return "Label2";
+    case Control::Label7:
+      return "Label7";
+    case Control::Label9:
+      return "Label9";
+    case Control::Label12:
+      return "Label12";
+    case Control::Label16:
+      return "Label16";
+  }
+  return "";
+}
+
+// Every control, for the views and tests that go through them all.
+inline constexpr Control kControls[] = {Control::Label2, Control::Label7, Control::Label9,
+                                        Control::Label12, Control::Label16};
+
 class MainWindowView {
  public:
   virtual ~MainWindowView() = default;
-  // control is the window's name for it: "Label2", "Label7", "Label9", "Label12", "Label16".
-  virtual void set_text(const std::string& control, const std::string& text) = 0;
+  virtual void set_text(Control control, const std::string& text) = 0;
   // ListBox1, rebuilt whole: one line per recognised panel.
   virtual void set_device_list(const std::vector<std::string>& lines) = 0;
   // Moves TrackBar1 without firing its change handler.

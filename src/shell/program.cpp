@@ -11,7 +11,7 @@ Program::Program(ProgramSeams seams)
     : seams_(std::move(seams)),
       zemp_(seams_.main_thread, seams_.socket, radio, flags,
             ZempHooks{
-                [this](const std::string& text) { seams_.view.set_text("Label9", text); },
+                [this](const std::string& text) { seams_.view.set_text(Control::Label9, text); },
                 [this](bool enabled) { enable_timer(*timer1_, enabled); },
                 [this](const std::string& message) { show_error(message); },
             }),
@@ -20,7 +20,7 @@ Program::Program(ProgramSeams seams)
                      seams_.view.set_device_list(lines);
                    }}),
       fsuipc_(seams_.ipc, radio_context(), flags, FsuipcHooks{[this](const std::string& text) {
-                seams_.view.set_text("Label16", text);
+                seams_.view.set_text(Control::Label16, text);
               }}) {
   // The timers as the window description sets them.
   timer1_ = seams_.timers.make_timer();
@@ -81,7 +81,7 @@ void Program::run_startup_steps() {
   // 3. Shared radio and switch state.
   radio.flaps_step = 99999;
   radio.radio_dirty.fill(1);
-  for (int m = 1; m <= 7; ++m) radio.mode_flag[m] = 0;
+  for (int m = kModeCom1; m <= kModeTransponder; ++m) radio.mode_flag[m] = 0;
   radio.switch_value.fill(0);
   radio.switch_dirty.fill(0);
   radio.switch_dirty[9] = 1;  // the flaps value goes out once at the first exchange

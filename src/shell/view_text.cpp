@@ -8,6 +8,10 @@ std::string label_line(const std::string& control, const std::string& text) {
   return control + ": " + shown_text(text, kMaxLineText);
 }
 
+std::string label_line(Control control, const std::string& text) {
+  return label_line(std::string(control_name(control)), text);
+}
+
 std::vector<std::string> device_list_lines(const std::vector<std::string>& items) {
   if (items.empty()) return {"ListBox1:"};
   std::vector<std::string> lines;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/main_window_view.h"
+
 namespace tarvion {
 
 // How much of one text a line shows. Texts come from outside (configuration
@@ -14,6 +16,8 @@ namespace tarvion {
 inline constexpr std::size_t kMaxLineText = 200;
 
 // "Label9: Online"
+std::string label_line(Control control, const std::string& text);
+// The same for any of the window's labels, by its name (the window tests' driver).
 std::string label_line(const std::string& control, const std::string& text);
 // One "ListBox1: <item>" per item, or "ListBox1:" alone when the list is empty.
 std::vector<std::string> device_list_lines(const std::vector<std::string>& items);

@@ -45,7 +45,7 @@ struct FsuipcRig {
   }
   int label16_count(const std::string& text) const {
     return static_cast<int>(
-        std::count(view.lines.begin(), view.lines.end(), label_line("Label16", text)));
+        std::count(view.lines.begin(), view.lines.end(), label_line(Control::Label16, text)));
   }
 
   std::string config;
@@ -66,7 +66,7 @@ TEST(FsuipcProgram, WithoutASimulatorEveryAttemptIsShownEvery500Ms) {
   rig.clock.advance(499);
   EXPECT_EQ(rig.label16_count("Cannot link to FSUIPC or WideClient"), 0);
   rig.clock.advance(1);
-  EXPECT_EQ(rig.view.text("Label16"), "Cannot link to FSUIPC or WideClient");
+  EXPECT_EQ(rig.view.text(Control::Label16), "Cannot link to FSUIPC or WideClient");
   rig.clock.advance(2000);
   EXPECT_EQ(rig.label16_count("Cannot link to FSUIPC or WideClient"), 5);
   EXPECT_TRUE(rig.program->flags.fsuipc_retry);
@@ -75,7 +75,7 @@ TEST(FsuipcProgram, WithoutASimulatorEveryAttemptIsShownEvery500Ms) {
 
   rig.service.window_class = "UIPCMAIN";  // the simulator starts
   rig.clock.advance(500);
-  EXPECT_EQ(rig.view.text("Label16"), "Ok");
+  EXPECT_EQ(rig.view.text(Control::Label16), "Ok");
   EXPECT_TRUE(rig.program->flags.fsuipc_linked);
   EXPECT_FALSE(rig.program->flags.fsuipc_retry);
   rig.clock.advance(2000);
@@ -86,7 +86,7 @@ TEST(FsuipcProgram, WithoutPanelsTheReadsRunEveryThirdTickAndOnTheRefresh) {
   FsuipcRig rig;
   rig.program->FormCreate();
   rig.clock.advance(500);  // tick 25 of timer 2, then the first connect attempt
-  ASSERT_EQ(rig.view.text("Label16"), "Ok");
+  ASSERT_EQ(rig.view.text(Control::Label16), "Ok");
   rig.service.blocks.clear();
   rig.service.writes.clear();
   rig.clock.advance(2000);  // ticks 26 to 125: 33 on the third tick, one more on the 100th
@@ -111,7 +111,7 @@ TEST(FsuipcProgram, ALostLinkShowsDisconnectedAndIsRetriedEvery500Ms) {
   rig.service.faults.answer = 0;  // the service goes bad
   rig.program->radio.radio_dirty[NAV1] = 1;
   rig.clock.advance(60);
-  EXPECT_EQ(rig.view.text("Label16"), "Disconnected");
+  EXPECT_EQ(rig.view.text(Control::Label16), "Disconnected");
   EXPECT_FALSE(rig.program->flags.fsuipc_linked);
   EXPECT_TRUE(rig.program->flags.fsuipc_retry);
   EXPECT_EQ(rig.program->radio.radio_dirty,
@@ -125,7 +125,7 @@ TEST(FsuipcProgram, ALostLinkShowsDisconnectedAndIsRetriedEvery500Ms) {
   rig.service.faults.answer.reset();
   rig.service.writes.clear();
   rig.clock.advance(500);
-  EXPECT_EQ(rig.view.text("Label16"), "Ok");
+  EXPECT_EQ(rig.view.text(Control::Label16), "Ok");
   EXPECT_EQ(rig.service.atoms_held(), 1) << "the lost link's block was released";
   rig.clock.advance(60);
   // Every radio goes out again, ahead of the next 2 s refresh.
@@ -136,7 +136,7 @@ TEST(FsuipcProgram, ZempModeNeverTriesFsuipc) {
   FsuipcRig rig("XPLANE=YES\nZEMP_PORT=8092\nMINIMIZED=NO\n");
   rig.program->FormCreate();
   rig.clock.advance(5000);
-  EXPECT_EQ(rig.view.text("Label16"), "Disconnected");
+  EXPECT_EQ(rig.view.text(Control::Label16), "Disconnected");
   EXPECT_FALSE(rig.program->flags.fsuipc_retry);
   EXPECT_EQ(rig.service.sends, 0);
   EXPECT_EQ(rig.service.atoms_held(), 0);

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "shell/view_text.h"
 
@@ -36,12 +38,12 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
     std::string err;
   };
   const Case cases[] = {
-      {"status label", [](ConsoleView& v) { v.set_text("Label9", "Online"); }, "Label9: Online\n",
-       ""},
+      {"status label", [](ConsoleView& v) { v.set_text(Control::Label9, "Online"); },
+       "Label9: Online\n", ""},
       {"FSUIPC status",
-       [](ConsoleView& v) { v.set_text("Label16", "Cannot link to FSUIPC or WideClient"); },
+       [](ConsoleView& v) { v.set_text(Control::Label16, "Cannot link to FSUIPC or WideClient"); },
        "Label16: Cannot link to FSUIPC or WideClient\n", ""},
-      {"host label keeps its spaces", [](ConsoleView& v) { v.set_text("Label2", "     "); },
+      {"host label keeps its spaces", [](ConsoleView& v) { v.set_text(Control::Label2, "     "); },
        "Label2:      \n", ""},
       {"device list, one line per item",
        [](ConsoleView& v) {
@@ -52,12 +54,12 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
       {"error on stderr", [](ConsoleView& v) { v.show_error("File not found."); }, "",
        "Error: File not found.\n"},
       {"line break in a text stays one line, escaped",
-       [](ConsoleView& v) { v.set_text("Label2", "HOST\nLabel9: Online\r"); },
+       [](ConsoleView& v) { v.set_text(Control::Label2, "HOST\nLabel9: Online\r"); },
        "Label2: HOST\\x0ALabel9: Online\\x0D\n", ""},
       // Outside texts cannot drive the terminal: escape sequences, C1 controls
       // and stray bytes are written out as \xNN; UTF-8 letters stay.
       {"configuration value with an escape sequence",
-       [](ConsoleView& v) { v.set_text("Label2", "H\x1B]0;owned\x07\x7F\tX"); },
+       [](ConsoleView& v) { v.set_text(Control::Label2, "H\x1B]0;owned\x07\x7F\tX"); },
        "Label2: H\\x1B]0;owned\\x07\\x7F\tX\n", ""},
       {"USB product string with C1 control and stray byte",
        [](ConsoleView& v) {
@@ -68,7 +70,8 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
        "ListBox1: Caf\xC3\xA9 \\xC2\\x9B"
        "2J\\xFF - Device = 1\n",
        ""},
-      {"long text is cut", [](ConsoleView& v) { v.set_text("Label7", std::string(1 << 20, '7')); },
+      {"long text is cut",
+       [](ConsoleView& v) { v.set_text(Control::Label7, std::string(1 << 20, '7')); },
        "Label7: " + std::string(kMaxLineText, '7') + "...\n", ""},
       {"error text with control bytes",
        [](ConsoleView& v) { v.show_error("'\x1B[2J' is not a valid integer value."); }, "",
@@ -90,6 +93,22 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
     // No flush here: what is not visible now was not flushed by the view.
     EXPECT_EQ(out.text(), c.out);
     EXPECT_EQ(err.text(), c.err);
+  }
+}
+
+TEST(ConsoleView, EveryControlPrintsUnderItsWindowName) {
+  // The names are an interface: scripts match these lines byte for byte.
+  const std::pair<Control, const char*> cases[] = {
+      {Control::Label2, "Label2: x\n"},   {Control::Label7, "Label7: x\n"},
+      {Control::Label9, "Label9: x\n"},   {Control::Label12, "Label12: x\n"},
+      {Control::Label16, "Label16: x\n"},
+  };
+  ASSERT_EQ(std::size(cases), std::size(kControls));
+  for (const auto& [control, line] : cases) {
+    MemoryStream out, err;
+    ConsoleView view(out.file, err.file);
+    view.set_text(control, "x");
+    EXPECT_EQ(out.text(), line);
   }
 }
 

@@ -80,12 +80,16 @@ TEST(QtMainWindow, LabelsShowTheLogicsTextsAndSizeThemselves) {
   qt_app();
   QtMainWindow window("tarvion", [] { return true; });
   int narrow = window.label("Label16")->width();
-  window.set_text("Label16", "Cannot link to FSUIPC or WideClient");
+  window.set_text(Control::Label16, "Cannot link to FSUIPC or WideClient");
   EXPECT_EQ(window.label("Label16")->text(), "Cannot link to FSUIPC or WideClient");
   EXPECT_GT(window.label("Label16")->width(), narrow);
-  window.set_text("Label9", "Online");
-  EXPECT_EQ(window.label("Label9")->text(), "Online");
-  window.set_text("NoSuchLabel", "x");  // ignored, no crash
+  for (Control control : kControls) {
+    // Each control reaches the window's label of its name (a missing one would be ignored).
+    std::string name = control_name(control);
+    window.set_text(control, "shown " + name);
+    ASSERT_NE(window.label(name), nullptr) << name;
+    EXPECT_EQ(window.label(name)->text(), QString::fromStdString("shown " + name));
+  }
 
   auto* list = child<QListWidget>(window, "ListBox1");
   window.set_device_list({"PANEL - Device = 13", "PANEL - Device = 14"});

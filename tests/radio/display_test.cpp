@@ -231,7 +231,7 @@ TEST(Display, ComposesEveryKindAndMode) {
     rad.shown_standby = c.standby;
     rad.test = c.test;
     rad.input = c.input;
-    compose_display(rig.ctx, rad, false);
+    compose_display(rig.ctx, rad, DisplayFill::values);
     EXPECT_EQ(display_report(rad), c.want) << c.what;
     EXPECT_EQ(rad.display_changed, 1) << c.what;
   }
@@ -243,7 +243,7 @@ TEST(Display, BlankKeepsTheTransponderLeadByteAndTakesBrightness) {
   c_rad rad = make_c_rad(kTransponderPanel, 1, 4096);
   rad.digits = {1, 2, 3, 4, 5, 6};
   rad.dots = 7;
-  compose_display(rig.ctx, rad, true);
+  compose_display(rig.ctx, rad, DisplayFill::blank);
   EXPECT_EQ(display_report(rad), (Frame{0, 1, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0, 40}));
 }
 
@@ -264,7 +264,7 @@ TEST(Display, RmpLightByteByMode) {
     c_rad rad = make_c_rad(kRmp, 1, c.own);
     rad.mode = c.mode;
     rad.leds = c.before;
-    compose_display(rig.ctx, rad, false);
+    compose_display(rig.ctx, rad, DisplayFill::values);
     EXPECT_EQ(rad.leds, c.leds) << "mode " << c.mode << " own " << c.own;
   }
 }

@@ -60,10 +60,10 @@ TEST(RadioPanel, TransferSharesTheActiveValueOnlyWithPanelsOfTheSameModeNumber) 
   c_rad& a = rig.attach(kMultiRadio, 1);
   c_rad& b = rig.attach(kMultiRadio, 2);
   c_rad& rmp = rig.attach(kRmp, 3, 1);
-  c_rad& twin = rig.attach(kMultiRadio, 1);  // shares a's device number
-  press(rig, a, 0x200);                      // a: NAV1 as mode 3
-  press(rig, b, 0x200);                      // b: NAV1 as mode 3
-  select_mode(rig.ctx, rmp, 8, false);       // the RMP: NAV1 as mode 8
+  c_rad& twin = rig.attach(kMultiRadio, 1);                   // shares a's device number
+  press(rig, a, 0x200);                                       // a: NAV1 as mode 3
+  press(rig, b, 0x200);                                       // b: NAV1 as mode 3
+  select_mode(rig.ctx, rmp, kModeRmpNav1, SameMode::ignore);  // the RMP: NAV1 as mode 8
   a.nav1_standby = 11150;
   b.nav1_standby = 10900;
   rig.clear_marks();
@@ -80,8 +80,8 @@ TEST(RadioPanel, TransferSharesTheActiveValueOnlyWithPanelsOfTheSameModeNumber) 
   EXPECT_EQ(rmp.shown_active, 10800) << "mode 8 is not mode 3: not refreshed";
   EXPECT_EQ(rmp.display_changed, 0);
   EXPECT_EQ(twin.nav1_active, 10800) << "objects of the same device number are skipped";
-  select_mode(rig.ctx, rmp, 9, false);
-  select_mode(rig.ctx, rmp, 8, false);
+  select_mode(rig.ctx, rmp, kModeRmpNav2, SameMode::ignore);
+  select_mode(rig.ctx, rmp, kModeRmpNav1, SameMode::ignore);
   EXPECT_EQ(rmp.shown_active, 11150) << "picked up at the next mode selection";
 }
 

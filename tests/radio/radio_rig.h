@@ -28,7 +28,7 @@ struct RadioRig {
   c_rad& attach(uint16_t kind, uint16_t number, uint16_t base_input = 0) {
     lists.radios.push_back(std::make_unique<c_rad>(make_c_rad(kind, number, base_input)));
     c_rad& rad = *lists.radios.back();
-    compose_display(ctx, rad, true);
+    compose_display(ctx, rad, DisplayFill::blank);
     load_active_values(state, rad);
     return rad;
   }

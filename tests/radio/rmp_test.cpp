@@ -37,7 +37,7 @@ TEST(Rmp, KeysLeadIntoTheNavigationRadiosOnlyThroughTheNavKey) {
     RadioRig rig;
     c_rad& rmp = rig.attach(kRmp, 1, 1);
     press(rig, rmp, 0);  // started, on COM1
-    select_mode(rig.ctx, rmp, c.from, false);
+    select_mode(rig.ctx, rmp, PanelMode{c.from}, SameMode::ignore);
     press(rig, rmp, c.keys);
     EXPECT_EQ(rmp.mode, c.mode) << "from " << c.from << " keys " << std::hex << c.keys;
   }

@@ -50,7 +50,7 @@ TEST(ConfigLoader, NormalisesLinesBeforeMatching) {
       {"host upper-cased and shown so", "zemp_host=my-sim.local\n",
        [](const Loaded& l) {
          EXPECT_EQ(l.config.zemp_host, "MY-SIM.LOCAL");
-         EXPECT_EQ(l.view.text("Label2"), "MY-SIM.LOCAL");
+         EXPECT_EQ(l.view.text(Control::Label2), "MY-SIM.LOCAL");
        }},
       {"tab before = is part of the key", "XPLANE\t=YES\n",
        [](const Loaded& l) { EXPECT_FALSE(l.config.zemp_mode); }},
@@ -119,7 +119,7 @@ TEST(ConfigLoader, IntegerValuesAndTheirErrors) {
     EXPECT_EQ(l.error, c.error) << c.line;
     if (*c.error == 0) {
       EXPECT_EQ(l.brightness, c.brightness) << c.line;
-      EXPECT_EQ(l.view.text("Label12"), std::to_string(c.brightness)) << c.line;
+      EXPECT_EQ(l.view.text(Control::Label12), std::to_string(c.brightness)) << c.line;
     }
   }
   EXPECT_EQ(load("SET_COM1=$1CCF0\n").config.start_values[0], 118000);
@@ -170,12 +170,12 @@ TEST(ConfigLoader, DefaultsAndTheStatusLabelOfEachLink) {
   EXPECT_TRUE(fs.config.emulate_test);
   EXPECT_TRUE(fs.config.all_lights);
   EXPECT_EQ(fs.brightness, 121);
-  EXPECT_EQ(fs.view.text("Label9"), "Fsimulator");
-  EXPECT_EQ(fs.view.texts.count("Label16"), 0u);
+  EXPECT_EQ(fs.view.text(Control::Label9), "Fsimulator");
+  EXPECT_EQ(fs.view.texts.count(Control::Label16), 0u);
 
   Loaded zemp = load("XPLANE=YES\nACTIVE_NAV2=NO\n");
-  EXPECT_EQ(zemp.view.text("Label16"), "Disconnected");
-  EXPECT_EQ(zemp.view.texts.count("Label9"), 0u);
+  EXPECT_EQ(zemp.view.text(Control::Label16), "Disconnected");
+  EXPECT_EQ(zemp.view.texts.count(Control::Label9), 0u);
   EXPECT_FALSE(zemp.config.active_write[3]);
   EXPECT_TRUE(zemp.config.active_write[2]);
 }

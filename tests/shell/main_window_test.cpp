@@ -22,7 +22,7 @@ TEST(FormShow, MovesTheTrackBarOnlyWhenBrightDiffers) {
     rig.start();
     EXPECT_EQ(rig.program->trackbar_position(), c.position);
     EXPECT_EQ(rig.saw("TrackBar1: " + std::to_string(c.position)), c.moved);
-    EXPECT_EQ(rig.view.text("Label12"), std::to_string(c.position));
+    EXPECT_EQ(rig.view.text(Control::Label12), std::to_string(c.position));
   }
 }
 
@@ -31,7 +31,7 @@ TEST(TrackBar, DraggingDownToOneEndsAtOne) {
   rig.start();
   for (int pos = 121; pos >= 1; --pos) rig.program->TrackBar1Change(pos);
   EXPECT_EQ(rig.program->radio.brightness, 1);
-  EXPECT_EQ(rig.view.text("Label12"), "1");
+  EXPECT_EQ(rig.view.text(Control::Label12), "1");
   EXPECT_EQ(std::count(rig.view.lines.begin(), rig.view.lines.end(), "Label12: 60"), 1);
 }
 

@@ -65,12 +65,12 @@ TEST(ZempProgram, APeerThatClosesIsReconnectedFourSecondsLater) {
   rig.start();
   rig.run_until(1000);
   rig.socket.peer_close();
-  EXPECT_EQ(rig.view.text("Label9"), "Disconnected");
+  EXPECT_EQ(rig.view.text(Control::Label9), "Disconnected");
   rig.run_until(4999);
   EXPECT_EQ(rig.socket.attempts(), 1);
   rig.run_until(5001);
   EXPECT_EQ(rig.socket.attempts(), 2);
-  EXPECT_EQ(rig.view.text("Label9"), "Online");
+  EXPECT_EQ(rig.view.text(Control::Label9), "Online");
 }
 
 TEST(ZempProgram, ADeadConnectionIsNoticedAtTheNextSend) {
@@ -80,12 +80,12 @@ TEST(ZempProgram, ADeadConnectionIsNoticedAtTheNextSend) {
   rig.run_until(1000);
   rig.socket.peer_vanish();
   rig.run_until(1500);
-  EXPECT_EQ(rig.view.text("Label9"), "Online");  // nothing told the program yet
+  EXPECT_EQ(rig.view.text(Control::Label9), "Online");  // nothing told the program yet
   rig.set_radio(NAV1, 11000);
   rig.run_until(1600);
-  EXPECT_EQ(rig.view.text("Label9"), "Disconnected");
+  EXPECT_EQ(rig.view.text(Control::Label9), "Disconnected");
   rig.run_until(5600);
-  EXPECT_EQ(rig.view.text("Label9"), "Online");
+  EXPECT_EQ(rig.view.text(Control::Label9), "Online");
   // The value that was lost with the dead connection is in the new registration.
   EXPECT_THAT(rig.socket.take_sent(),
               ::testing::EndsWith("Arn.Resp:256=11800:254=11000:311=1200:258=100:257="
@@ -133,7 +133,7 @@ TEST(ZempProgram, InFsuipcModeTheLinkIsBuiltButNeverOpened) {
   EXPECT_EQ(rig.socket.attempts(), 0);
   EXPECT_EQ(rig.socket.port(), 8092);
   EXPECT_EQ(rig.program->zemp().zemp_variables()[0].number, 256);
-  EXPECT_EQ(rig.view.text("Label9"), "Fsimulator");
+  EXPECT_EQ(rig.view.text(Control::Label9), "Fsimulator");
 }
 
 TEST(ZempProgram, AMissingPortStopsTheStartUpBeforeAnyAttempt) {

@@ -12,7 +12,7 @@ void ConsoleView::write_line(std::FILE* stream, const std::string& line) {
   std::fflush(stream);
 }
 
-void ConsoleView::set_text(const std::string& control, const std::string& text) {
+void ConsoleView::set_text(Control control, const std::string& text) {
   write_line(out_, label_line(control, text));
 }
 

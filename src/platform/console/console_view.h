@@ -16,7 +16,7 @@ class ConsoleView : public MainWindowView {
   // Lines go to out and err, each flushed at once (journald and pipes read them).
   ConsoleView(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
 
-  void set_text(const std::string& control, const std::string& text) override;
+  void set_text(Control control, const std::string& text) override;
   void set_device_list(const std::vector<std::string>& lines) override;
   void set_trackbar_position(int) override {}
   // There is no window to hide or show.

@@ -192,8 +192,8 @@ QLabel* QtMainWindow::label(const std::string& name) const {
   return it == labels_.end() ? nullptr : it->second;
 }
 
-void QtMainWindow::set_text(const std::string& control, const std::string& text) {
-  QLabel* target = label(control);
+void QtMainWindow::set_text(Control control, const std::string& text) {
+  QLabel* target = label(control_name(control));
   if (!target) return;
   target->setText(QString::fromStdString(text));
   target->adjustSize();

@@ -33,7 +33,7 @@ class QtMainWindow : public MainWindowView {
 
   void set_handlers(WindowHandlers handlers) { handlers_ = std::move(handlers); }
 
-  void set_text(const std::string& control, const std::string& text) override;
+  void set_text(Control control, const std::string& text) override;
   void set_device_list(const std::vector<std::string>& lines) override;
   void set_trackbar_position(int position) override;
   void hide() override;

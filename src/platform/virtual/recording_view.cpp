@@ -9,7 +9,7 @@ void RecordingView::record(const std::string& line) {
   if (on_line) on_line(line);
 }
 
-void RecordingView::set_text(const std::string& control, const std::string& text) {
+void RecordingView::set_text(Control control, const std::string& text) {
   texts[control] = text;
   record(label_line(control, text));
 }
@@ -52,7 +52,7 @@ void RecordingView::show_error(const std::string& text) {
   record(error_line(text));
 }
 
-std::string RecordingView::text(const std::string& control) const {
+std::string RecordingView::text(Control control) const {
   auto it = texts.find(control);
   return it == texts.end() ? std::string() : it->second;
 }

@@ -13,7 +13,7 @@ namespace tarvion {
 
 class RecordingView : public MainWindowView {
  public:
-  void set_text(const std::string& control, const std::string& text) override;
+  void set_text(Control control, const std::string& text) override;
   void set_device_list(const std::vector<std::string>& lines) override;
   void set_trackbar_position(int position) override;
   void hide() override;
@@ -25,7 +25,7 @@ class RecordingView : public MainWindowView {
   // Every call as a line, in order ("Error: File not found." for errors,
   // "Window: hidden", "Tray: added", "TrackBar1: 60" for the rest).
   std::vector<std::string> lines;
-  std::map<std::string, std::string> texts;
+  std::map<Control, std::string> texts;
   std::vector<std::string> device_list;
   std::vector<std::string> errors;
   int trackbar_position = 121;
@@ -35,7 +35,7 @@ class RecordingView : public MainWindowView {
   bool tray_available = true;
   std::function<void(const std::string&)> on_line;  // e.g. print as it happens
 
-  std::string text(const std::string& control) const;
+  std::string text(Control control) const;
 
  private:
   void record(const std::string& line);

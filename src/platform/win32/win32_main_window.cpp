@@ -162,12 +162,10 @@ void Win32MainWindow::set_handlers(WindowHandlers handlers) {
   impl_->handlers = std::move(handlers);
 }
 
-void Win32MainWindow::set_text(const std::string& control, const std::string& text) {
-  if (control.starts_with("Label")) {
-    if (HWND label = impl_->control(control.c_str())) {
-      SetWindowTextW(label, form1::widen(text).c_str());
-      impl_->place(label);
-    }
+void Win32MainWindow::set_text(Control control, const std::string& text) {
+  if (HWND label = impl_->control(control_name(control))) {
+    SetWindowTextW(label, form1::widen(text).c_str());
+    impl_->place(label);
   }
 }
 

@@ -196,17 +196,16 @@ TEST(Win32MainWindow, LabelsAndTheListShowTheLogicsTexts) {
   HWND form = window.hwnd();
   HWND status = child(form, "Label16");
   LONG narrow = place(status).right;
-  window.set_text("Label16", "Cannot link to FSUIPC or WideClient");
+  window.set_text(Control::Label16, "Cannot link to FSUIPC or WideClient");
   EXPECT_EQ(text_of(status), L"Cannot link to FSUIPC or WideClient");
   EXPECT_GT(place(status).right, narrow);  // the label grew with its text
-  for (const char* name : {"Label2", "Label7", "Label9", "Label12"}) {
-    window.set_text(name, std::string("Zürich ") + name);  // UTF-8 in, shown as such
-    std::string ascii(name);
-    EXPECT_EQ(text_of(child(form, name)),
-              L"Z\u00fcrich " + std::wstring(ascii.begin(), ascii.end()));
+  for (Control control : kControls) {
+    // Each control reaches the window's label of its name; UTF-8 in, shown as such.
+    std::string name = control_name(control);
+    window.set_text(control, "Zürich " + name);
+    EXPECT_EQ(text_of(child(form, name.c_str())),
+              L"Z\u00fcrich " + std::wstring(name.begin(), name.end()));
   }
-  window.set_text("NoSuchLabel", "x");  // ignored
-  window.set_text("Button1", "x");      // not a label the logic writes
   EXPECT_EQ(text_of(child(form, "Button1")), L"Tray");
 
   HWND list = child(form, "ListBox1");
