@@ -7,7 +7,9 @@ namespace tarvion {
 
 QueuedMainThread::QueuedMainThread() : main_id_(std::this_thread::get_id()) {}
 
-bool QueuedMainThread::is_main_thread() const { return std::this_thread::get_id() == main_id_; }
+bool QueuedMainThread::is_main_thread() const {
+  return std::this_thread::get_id() == main_id_;
+}
 
 void QueuedMainThread::run_and_wait(std::function<void()> fn) {
   assert(!is_main_thread() && "run_and_wait from the main thread would wait on itself");
@@ -66,8 +68,8 @@ void QueuedMainThread::pump_until(const std::function<bool()>& done) {
     if (done()) return;
     std::unique_lock lock(mutex_);
     unsigned seen = notifications_;
-    // The time-out is only a safety net for a worker that ends without
-    // notify(); normally a queued call or a notification wakes us.
+    // The time-out is only a safety net for a condition that changes with
+    // neither a queued call nor notify(); the program's workers end with a call.
     queued_.wait_for(lock, std::chrono::milliseconds(5),
                      [&] { return !calls_.empty() || notifications_ != seen; });
   }

@@ -24,8 +24,9 @@ class QueuedMainThread : public MainThread {
   // Main thread: runs every call queued so far; returns how many ran.
   int run_pending();
 
-  // Wakes a pump_until that waits for its condition (a worker that ends calls
-  // this so the main thread re-tests at once). Any thread.
+  // Wakes a pump_until so it re-tests its condition, for a condition that
+  // changes without a queued call. Any thread. (The program's workers end with
+  // a last queued call instead, which wakes it as well.)
   void notify();
 
  protected:

@@ -22,7 +22,9 @@ struct PanelLayerState {
   ProgramFlags& flags;  // panels_ready: the layer is started and its lists exist
   PanelLayerHooks hooks;
   bool discovery_suspended = true;
-  std::vector<THidDevice*> panel_devices;  // every recognised panel, in order of discovery
+  // Every recognised panel, in order of discovery. Valid only because
+  // thidctl::release_panel removes a device here before it releases it.
+  std::vector<THidDevice*> panel_devices;
 };
 
 }  // namespace tarvion

@@ -15,6 +15,7 @@ namespace tarvion {
 class THidDevice;  // the HID layer's device; radio logic only carries the pointer
 
 struct c_rad {
+  // Valid only because thidctl::release_panel drops this object before the device.
   THidDevice* device = nullptr;
   uint16_t kind = 0;
   uint16_t number = 0;
@@ -65,6 +66,7 @@ enum PanelMode : int32_t {
 c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input);
 
 struct c_efis {
+  // Valid only because thidctl::release_panel drops this object before the device.
   THidDevice* device = nullptr;
   uint16_t number = 0;
   uint8_t changed = 0;

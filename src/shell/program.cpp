@@ -72,45 +72,43 @@ void Program::FormCreate() {
 }
 
 void Program::run_startup_steps() {
-  // 1. The notification icon record is the view's own (see MainWindowView::tray_add).
-  // 2. Counters and link flags.
+  // The notification icon record is the view's own (see MainWindowView::tray_add).
+  // Counters and link flags.
   exchange_count = 0;
   refresh_count = 0;
   flags.connect_pending = false;
   flags.fsuipc_linked = false;
-  // 3. Shared radio and switch state.
+  // Shared radio and switch state.
   radio.flaps_step = 99999;
   radio.radio_dirty.fill(1);
   for (int m = kModeCom1; m <= kModeTransponder; ++m) radio.mode_flag[m] = 0;
   radio.switch_value.fill(0);
   radio.switch_dirty.fill(0);
   radio.switch_dirty[9] = 1;  // the flaps value goes out once at the first exchange
-  // 4. FSUIPC exchange state.
+  // FSUIPC exchange state.
   fsuipc_.reset_exchange_state();
   fsuipc_.fill_fsuipc_read_table();
-  // 5.
+  // ZEMP receive buffer, then the configuration file.
   zemp_.clear_receive_buffer();
-  // 6.
   load_configuration(seams_.read_config, config, radio.brightness, seams_.view);
-  // 7.
+  // The radios' start values from the configuration.
   for (int i = 0; i < kRadioCount; ++i) radio.radio_value[i] = config.start_values[i];
-  // 8. Built in both modes.
+  // The ZEMP variables, built in both modes.
   zemp_.create_zemp_variables();
-  // 9.
+  // The connect timer's interval.
   timer1_->SetInterval(4000);
-  // 10. In both modes, so a missing ZEMP_PORT stops the start-up here.
+  // The socket's address, in both modes, so a missing ZEMP_PORT stops the start-up here.
   seams_.socket.set_host(config.zemp_host);
   seams_.socket.set_port(str_to_int(config.zemp_port_text));
   socket_configured_ = true;
-  // 11. The first attempt does not set connect_pending.
+  // The first connection attempt, which does not set connect_pending.
   if (config.zemp_mode) seams_.socket.open();
-  // 12.
+  // The connect timer, then the panel layer and the first panel discovery.
   timer1_->SetEnabled(true);
-  // 13, 14.
   panel_layer_.panel_layer_start();
   panel_layer_started_ = true;
   panel_layer_.discover_panels();
-  // 15.
+  // With panels found: the exchange timer, and in FSUIPC mode the first link attempt.
   if (flags.panels_ready) {
     timer2_->SetEnabled(true);
     if (!config.zemp_mode) {
@@ -159,12 +157,12 @@ void Program::ThreadedTimer3Timer() {
 }
 
 void Program::FormClose() {
-  // 1, 2. Goodbye, then close (nothing when never connected).
+  // Goodbye, then close (nothing when never connected).
   zemp_.send_goodbye();
   if (socket_configured_) seams_.socket.close();
-  // 3.
+  // No more connection attempts.
   timer1_->SetEnabled(false);
-  // 4-7 act on the panel lists, which exist only once the layer started.
+  // Panels dark and blank: these act on the panel lists, which exist only once the layer started.
   radio.brightness = 1;
   if (!panel_layer_started_) return;
   RadioContext ctx = radio_context();

@@ -20,7 +20,7 @@ TThreadedTimer::~TThreadedTimer() {
   wake_.notify_all();
   if (worker_.joinable()) {
     // The worker may be blocked handing over a tick: keep running those.
-    main_thread_.pump_until([this] { return ended_.load(); });
+    main_thread_.pump_until([this] { return ended_; });
     worker_.join();
   }
 }
@@ -136,13 +136,19 @@ void TThreadedTimer::worker_body() {
       main_thread_.run_and_wait([this] { dispatch_tick(); });
     } catch (...) {
       // An error in OnTimer ends this timer for good; nothing is reported.
-      ended_ = true;
+      signal_end();
       return;
     }
     lock.lock();
   }
   lock.unlock();
-  ended_ = true;
+  signal_end();
+}
+
+void TThreadedTimer::signal_end() {
+  // Handed over like a tick, so a main thread waiting in the destructor wakes
+  // at once, as it does for a panel's read thread.
+  main_thread_.run_and_wait([this] { ended_ = true; });
 }
 
 }  // namespace tarvion

@@ -2,7 +2,6 @@
 // its own while every tick runs on the main thread, one at a time.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -43,6 +42,7 @@ class TThreadedTimer : public Timer {
 
  private:
   void worker_body();    // worker thread
+  void signal_end();     // worker thread, its last act
   void dispatch_tick();  // main thread, handed over by the worker
   void park();           // main thread
   void resume();         // main thread
@@ -67,7 +67,7 @@ class TThreadedTimer : public Timer {
   bool priority_changed_ = true;
   TThreadPriority pending_priority_ = TThreadPriority::tpNormal;
 
-  std::atomic<bool> ended_{false};
+  bool ended_ = false;  // main thread: set by the worker's last hand-over
   std::thread worker_;
 };
 
