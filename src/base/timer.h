@@ -10,7 +10,15 @@ namespace tarvion {
 
 // Worker thread priorities; the Win32 build maps them onto Windows' values
 // (-15, -2, -1, 0, 1, 2, 15), Linux applies them as far as it is allowed.
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 class Timer {
  public:
@@ -20,10 +28,6 @@ class Timer {
   virtual void SetEnabled(bool enabled) = 0;
   virtual bool Enabled() const = 0;
   virtual void SetInterval(uint32_t milliseconds) = 0;
-  virtual uint32_t Interval() const = 0;
-  virtual void SetAllowZero(bool allow) = 0;
-  virtual void SetThreadPriority(TThreadPriority priority) = 0;
-  virtual TThreadPriority ThreadPriority() const = 0;
   virtual void SetOnTimer(std::function<void()> on_timer) = 0;
 };
 
@@ -31,7 +35,8 @@ class Timer {
 class TimerFactory {
  public:
   virtual ~TimerFactory() = default;
-  virtual std::unique_ptr<Timer> make_timer() = 0;
+  // priority: that of the timer's worker thread, where it has one.
+  virtual std::unique_ptr<Timer> make_timer(TThreadPriority priority) = 0;
 };
 
 }  // namespace tarvion

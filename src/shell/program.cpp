@@ -23,17 +23,16 @@ Program::Program(ProgramSeams seams)
                 seams_.view.set_text(Control::Label16, text);
               }}) {
   // The timers as the window description sets them.
-  timer1_ = seams_.timers.make_timer();
+  timer1_ = seams_.timers.make_timer(TThreadPriority::tpNormal);
   timer1_->SetInterval(1000);
   timer1_->SetOnTimer([this] { ThreadedTimer1Timer(); });
 
-  timer2_ = seams_.timers.make_timer();
+  timer2_ = seams_.timers.make_timer(TThreadPriority::tpTimeCritical);
   timer2_->SetInterval(20);
-  timer2_->SetThreadPriority(TThreadPriority::tpTimeCritical);
   timer2_->SetOnTimer([this] { ThreadedTimer2Timer(); });
 
   // Timer 3 ticks from window creation on; its handler waits for fsuipc_retry.
-  timer3_ = seams_.timers.make_timer();
+  timer3_ = seams_.timers.make_timer(TThreadPriority::tpNormal);
   timer3_->SetInterval(500);
   timer3_->SetOnTimer([this] { ThreadedTimer3Timer(); });
   enable_timer(*timer3_, true);

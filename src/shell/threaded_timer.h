@@ -31,11 +31,13 @@ class TThreadedTimer : public Timer {
   void SetEnabled(bool enabled) override;
   bool Enabled() const override { return enabled_; }
   void SetInterval(uint32_t milliseconds) override;
-  uint32_t Interval() const override;
-  void SetAllowZero(bool allow) override { allow_zero_ = allow; }
-  void SetThreadPriority(TThreadPriority priority) override;
-  TThreadPriority ThreadPriority() const override { return priority_; }
   void SetOnTimer(std::function<void()> on_timer) override { on_timer_ = std::move(on_timer); }
+
+  // Beyond the seam: what the program sets once, and what tests read back.
+  uint32_t Interval() const;
+  void SetAllowZero(bool allow) { allow_zero_ = allow; }
+  void SetThreadPriority(TThreadPriority priority);
+  TThreadPriority ThreadPriority() const { return priority_; }
 
   // True once the worker has ended (told to, or by an error in OnTimer).
   bool worker_ended() const { return ended_; }
@@ -77,8 +79,10 @@ class ThreadedTimerFactory : public TimerFactory {
   explicit ThreadedTimerFactory(MainThread& main_thread, ThreadPriorityHook hook = {},
                                 ThreadLauncher launcher = {})
       : main_thread_(main_thread), hook_(std::move(hook)), launcher_(std::move(launcher)) {}
-  std::unique_ptr<Timer> make_timer() override {
-    return std::make_unique<TThreadedTimer>(main_thread_, hook_, launcher_);
+  std::unique_ptr<Timer> make_timer(TThreadPriority priority) override {
+    auto timer = std::make_unique<TThreadedTimer>(main_thread_, hook_, launcher_);
+    timer->SetThreadPriority(priority);
+    return timer;
   }
 
  private:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
+#include "platform/virtual/virtual_clock.h"
 #include "spine_fakes.h"
 
 namespace tarvion {
@@ -9,6 +10,11 @@ namespace {
 constexpr const char* kFsuipcConfig =
     "ZEMP_PORT=8092\nZEMP_HOST=sim\nSET_COM1=121500\nSET_ATC=7000\n";
 constexpr const char* kZempConfig = "XPLANE=YES\nZEMP_PORT=8092\nZEMP_HOST=127.0.0.1\n";
+
+// The program's timers are the virtual clock's here; what they were set to is read there.
+const VirtualTimer& virtual_timer(Timer& timer) {
+  return dynamic_cast<const VirtualTimer&>(timer);
+}
 
 TEST(StartUp, SetsSharedStateFromTheConfiguration) {
   SpineRig rig(kFsuipcConfig);
@@ -51,12 +57,12 @@ TEST(StartUp, EachLinkSetsItsOwnTimersAndFlags) {
     EXPECT_FALSE(p.flags.fsuipc_linked);
     EXPECT_TRUE(p.flags.panels_ready);
     EXPECT_TRUE(p.ThreadedTimer1().Enabled());
-    EXPECT_EQ(p.ThreadedTimer1().Interval(), 4000u);
+    EXPECT_EQ(virtual_timer(p.ThreadedTimer1()).Interval(), 4000u);
     EXPECT_TRUE(p.ThreadedTimer2().Enabled());
-    EXPECT_EQ(p.ThreadedTimer2().Interval(), 20u);
-    EXPECT_EQ(p.ThreadedTimer2().ThreadPriority(), TThreadPriority::tpTimeCritical);
+    EXPECT_EQ(virtual_timer(p.ThreadedTimer2()).Interval(), 20u);
+    EXPECT_EQ(virtual_timer(p.ThreadedTimer2()).ThreadPriority(), TThreadPriority::tpTimeCritical);
     EXPECT_TRUE(p.ThreadedTimer3().Enabled());
-    EXPECT_EQ(p.ThreadedTimer3().Interval(), 500u);
+    EXPECT_EQ(virtual_timer(p.ThreadedTimer3()).Interval(), 500u);
   }
 }
 
@@ -84,7 +90,7 @@ TEST(StartUp, AnErrorStopsTheSequenceAndTheWindowRunsOn) {
     Program& p = *rig->program;
     EXPECT_EQ(rig->view.errors, std::vector<std::string>{c.error});
     EXPECT_EQ(p.radio.radio_value[0] != 0, c.values_set);
-    EXPECT_EQ(p.ThreadedTimer1().Interval(), c.interval1);
+    EXPECT_EQ(virtual_timer(p.ThreadedTimer1()).Interval(), c.interval1);
     EXPECT_FALSE(p.ThreadedTimer1().Enabled());
     EXPECT_FALSE(p.ThreadedTimer2().Enabled());
     EXPECT_FALSE(p.flags.fsuipc_retry);
@@ -131,8 +137,8 @@ class RefusingClock : public TimerFactory {
  public:
   explicit RefusingClock(VirtualClock& clock) : clock_(clock) {}
   bool refuse = true;
-  std::unique_ptr<Timer> make_timer() override {
-    return std::make_unique<Refusing>(clock_.make_timer(), refuse);
+  std::unique_ptr<Timer> make_timer(TThreadPriority priority) override {
+    return std::make_unique<Refusing>(clock_.make_timer(priority), refuse);
   }
 
  private:
@@ -146,10 +152,6 @@ class RefusingClock : public TimerFactory {
     }
     bool Enabled() const override { return inner->Enabled(); }
     void SetInterval(uint32_t ms) override { inner->SetInterval(ms); }
-    uint32_t Interval() const override { return inner->Interval(); }
-    void SetAllowZero(bool allow) override { inner->SetAllowZero(allow); }
-    void SetThreadPriority(TThreadPriority p) override { inner->SetThreadPriority(p); }
-    TThreadPriority ThreadPriority() const override { return inner->ThreadPriority(); }
     void SetOnTimer(std::function<void()> f) override { inner->SetOnTimer(std::move(f)); }
     std::unique_ptr<Timer> inner;
     bool& refuse;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -193,16 +194,17 @@ TEST(ThreadedTimer, DestructionWorksInEveryState) {
   SUCCEED();
 }
 
-TEST(ThreadedTimer, ThePriorityIsAppliedOnTheWorkerThread) {
+TEST(ThreadedTimer, ThePriorityItIsMadeWithIsAppliedOnTheWorkerThread) {
   Rig rig;
   std::atomic<int> applied{-1};
   std::atomic<bool> on_worker{false};
-  TThreadedTimer timer(rig.main, [&](TThreadPriority p) {
+  ThreadedTimerFactory factory(rig.main, [&](TThreadPriority p) {
     on_worker = !rig.main.is_main_thread();
     applied = static_cast<int>(p);
     return true;
   });
-  timer.SetThreadPriority(TThreadPriority::tpTimeCritical);
+  std::unique_ptr<Timer> made = factory.make_timer(TThreadPriority::tpTimeCritical);
+  auto& timer = dynamic_cast<TThreadedTimer&>(*made);
   timer.SetInterval(10000);
   timer.SetEnabled(true);
   auto until = Clock::now() + milliseconds(5000);

@@ -57,7 +57,8 @@ std::string show_wire_text(std::string_view bytes) {
   return out + "\"";
 }
 
-InMemorySocket::InMemorySocket(TimerFactory& timers) : timer_(timers.make_timer()) {
+InMemorySocket::InMemorySocket(TimerFactory& timers)
+    : timer_(timers.make_timer(TThreadPriority::tpNormal)) {
   timer_->SetInterval(1);
   timer_->SetOnTimer([this] { run_later(); });
 }

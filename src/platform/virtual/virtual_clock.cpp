@@ -6,8 +6,8 @@ namespace tarvion {
 
 VirtualClock::~VirtualClock() = default;
 
-std::unique_ptr<Timer> VirtualClock::make_timer() {
-  auto timer = std::make_unique<VirtualTimer>(*this);
+std::unique_ptr<Timer> VirtualClock::make_timer(TThreadPriority priority) {
+  auto timer = std::make_unique<VirtualTimer>(*this, priority);
   timers_.push_back(timer.get());
   return timer;
 }

@@ -18,7 +18,7 @@ class VirtualClock : public TimerFactory {
   VirtualClock() = default;
   ~VirtualClock() override;
 
-  std::unique_ptr<Timer> make_timer() override;
+  std::unique_ptr<Timer> make_timer(TThreadPriority priority) override;
 
   uint64_t now_ms() const { return now_; }
   // Moves time forward, firing every tick that falls due on the way, in time
@@ -35,17 +35,19 @@ class VirtualClock : public TimerFactory {
 
 class VirtualTimer : public Timer {
  public:
-  explicit VirtualTimer(VirtualClock& clock) : clock_(clock) {}
+  VirtualTimer(VirtualClock& clock, TThreadPriority priority)
+      : clock_(clock), priority_(priority) {}
   ~VirtualTimer() override { clock_.forget(this); }
 
   void SetEnabled(bool enabled) override;
   bool Enabled() const override { return enabled_; }
   void SetInterval(uint32_t milliseconds) override;
-  uint32_t Interval() const override { return interval_; }
-  void SetAllowZero(bool allow) override { allow_zero_ = allow; }
-  void SetThreadPriority(TThreadPriority priority) override { priority_ = priority; }
-  TThreadPriority ThreadPriority() const override { return priority_; }
   void SetOnTimer(std::function<void()> on_timer) override { on_timer_ = std::move(on_timer); }
+
+  uint32_t Interval() const { return interval_; }
+  void SetAllowZero(bool allow) { allow_zero_ = allow; }
+  // The priority the timer was made with (a virtual timer has no thread).
+  TThreadPriority ThreadPriority() const { return priority_; }
 
   // True while ticks are due (enabled and able to tick).
   bool running() const { return running_; }
