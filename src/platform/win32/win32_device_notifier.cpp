@@ -6,6 +6,8 @@
 
 #include <dbt.h>
 
+#include "platform/win32/win32_main_thread.h"
+
 namespace tarvion {
 namespace {
 
@@ -14,22 +16,9 @@ constexpr const wchar_t* kClassName = L"TarvionDeviceNotifier";
 }  // namespace
 
 Win32DeviceNotifier::Win32DeviceNotifier() {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (!GetClassInfoExW(instance, kClassName, &existing)) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = instance;
-    window_class.lpszClassName = kClassName;
-    RegisterClassExW(&window_class);
-  }
   // Top-level, never shown: the system broadcasts WM_DEVICECHANGE to
   // top-level windows only, message-only windows do not hear it.
-  hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                          instance, nullptr);
-  if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  hwnd_ = create_message_window(kClassName, window_proc, this, HiddenWindow::top_level);
 }
 
 Win32DeviceNotifier::~Win32DeviceNotifier() {
@@ -60,7 +49,7 @@ void Win32DeviceNotifier::deliver(int32_t change_param) {
 LRESULT CALLBACK Win32DeviceNotifier::window_proc(HWND hwnd, UINT message, WPARAM wparam,
                                                   LPARAM lparam) {
   if (message == WM_DEVICECHANGE && wparam == DBT_DEVNODES_CHANGED) {
-    auto* self = reinterpret_cast<Win32DeviceNotifier*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = message_window_owner<Win32DeviceNotifier>(hwnd);
     // lParam is 0 from the system; our own posts carry a 32-bit value.
     if (self) self->deliver(static_cast<int32_t>(lparam));
   }

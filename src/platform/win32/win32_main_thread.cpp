@@ -10,7 +10,8 @@ namespace {
 constexpr UINT kRunPending = WM_APP + 1;
 }  // namespace
 
-HWND create_message_window(const wchar_t* class_name, WNDPROC procedure, void* owner) {
+HWND create_message_window(const wchar_t* class_name, WNDPROC procedure, void* owner,
+                           HiddenWindow kind) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
@@ -22,8 +23,10 @@ HWND create_message_window(const wchar_t* class_name, WNDPROC procedure, void* o
     window_class.lpszClassName = class_name;
     RegisterClassExW(&window_class);
   }
+  bool top_level = kind == HiddenWindow::top_level;
   HWND hwnd =
-      CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+      CreateWindowExW(top_level ? WS_EX_TOOLWINDOW : 0, class_name, L"", top_level ? WS_POPUP : 0,
+                      0, 0, 0, 0, top_level ? nullptr : HWND_MESSAGE, nullptr, instance, nullptr);
   if (hwnd) SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
   return hwnd;
 }

@@ -30,9 +30,14 @@ class Win32MainThread : public QueuedMainThread {
   HWND hwnd_ = nullptr;
 };
 
-// A message-only window of a class registered once per process, whose
-// procedure gets the object given here back through GWLP_USERDATA.
-HWND create_message_window(const wchar_t* class_name, WNDPROC procedure, void* owner);
+// Message-only windows hear posted and sent messages; broadcasts such as
+// WM_DEVICECHANGE reach top-level windows only, so those get one never shown.
+enum class HiddenWindow { message_only, top_level };
+
+// A hidden window of a class registered once per process, whose procedure
+// gets the object given here back through GWLP_USERDATA.
+HWND create_message_window(const wchar_t* class_name, WNDPROC procedure, void* owner,
+                           HiddenWindow kind = HiddenWindow::message_only);
 
 // The object passed to create_message_window, or nullptr.
 template <typename T>
