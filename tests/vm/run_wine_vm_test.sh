@@ -22,8 +22,6 @@ source "$(dirname "$0")/vm_kernel.sh"
 command -v wine >/dev/null || fail "wine is missing (apt-get install wine64 wine)"
 mkdir -p "$work"
 work=$(realpath "$work")
-# The VM sees this machine's files at the same paths, but with its own /tmp and /run.
-case "$work" in /tmp/* | /run/*) fail "the work folder must not be under /tmp or /run" ;; esac
 probe=$(realpath "$probe")
 panel=$(realpath "$panel")
 
@@ -71,6 +69,19 @@ cat /tmp/probe.log /tmp/panel.log
 exit \$rc
 INNER
 
+# The VM sees this machine's files at the same paths, but with fresh /tmp and
+# /run; folders of the test that live there are carried over by bind mounts.
+keep_before="" keep_after=""
+i=0
+for dir in $(printf '%s\n' "$work" "$(dirname "$probe")" "$(dirname "$panel")" | sort -u); do
+  case "$dir" in
+    /tmp/* | /run/*)
+      keep_before+="mkdir -p /keep/$i && mount -o bind '/host$dir' /keep/$i"$'\n'
+      keep_after+="mkdir -p '/host$dir' && mount -o bind /keep/$i '/host$dir'"$'\n'
+      i=$((i + 1)) ;;
+  esac
+done
+
 cat >"$root/init" <<INIT
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -86,8 +97,10 @@ mount -t devtmpfs devtmpfs /host/dev
 mkdir -p /host/dev/shm /host/dev/pts
 mount -t tmpfs tmpfs /host/dev/shm
 mount -t devpts devpts /host/dev/pts
+$keep_before
 mount -t tmpfs tmpfs /host/tmp
 mount -t tmpfs tmpfs /host/run
+$keep_after
 cp /inner.sh /host/tmp/inner.sh
 echo TARVION-VM-BOOTED
 chroot /host /bin/sh /tmp/inner.sh
