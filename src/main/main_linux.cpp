@@ -1,12 +1,16 @@
-// The Linux program `tarvion`: fills the seams with the Qt, console and
-// platform implementations and runs the program on the Qt event loop.
+// The Linux program `tarvion`: the window and tray icon on the Qt event loop.
+// Console mode is the program `tarvion-console`, which loads no GUI library;
+// `tarvion --console` (or no display) runs that one in this one's place.
 // clang-format off
 #include "platform/linux/linux_only.h"  // first: this file is Linux-only
 // clang-format on
 
+#include <unistd.h>
+
 #include <QApplication>
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,24 +18,17 @@
 #include <memory>
 #include <string>
 
-#include "platform/console/console_view.h"
+#include "linux_panels.h"
 #include "platform/linux/qt_client_socket.h"
-#include "platform/linux/qt_instance_guard.h"
+#include "platform/linux/qt_fd_watcher.h"
 #include "platform/linux/qt_main_thread.h"
 #include "platform/linux/qt_main_window.h"
-#include "platform/linux/qt_signal_watch.h"
-#include "platform/linux/qt_thread_priority.h"
-#include "platform/posix/virtual_panel_connection.h"
-#include "platform/virtual/null_seams.h"
+#include "platform/linux/signal_watch.h"
+#include "platform/linux/timerfd_timer.h"
+#include "platform/linux/unix_instance_guard.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
 #include "shell/single_instance.h"
-#include "shell/threaded_timer.h"
-
-#ifdef TARVION_HAVE_HIDRAW
-#include "platform/linux/hidraw_access.h"
-#include "platform/linux/udev_notifier.h"
-#endif
 
 namespace {
 
@@ -39,7 +36,8 @@ constexpr const char* kUsage =
     "usage: tarvion [--console]\n"
     "Links Pendra cockpit panels to a flight simulator. Reads Tarvion.ini from the\n"
     "current folder. Opens a window when a display is present; --console (or no\n"
-    "display) prints each change of the window's texts as a line instead:\n"
+    "display) runs tarvion-console instead, which prints each change of the window's\n"
+    "texts as a line:\n"
     "  <control>: <text>      on standard output (Label9: Online)\n"
     "  ListBox1: <item>       one line per panel after each change of the list\n"
     "  Error: <message>.      on standard error\n"
@@ -54,6 +52,22 @@ bool env_set(const char* name) {
 
 std::string application_title(const char* argv0) {
   return QFileInfo(QString::fromLocal8Bit(argv0)).completeBaseName().toStdString();
+}
+
+// Replaces this process with tarvion-console from this program's own folder,
+// passing the arguments on; returns only when that cannot be done.
+int run_console_program(char** argv) {
+  char self[PATH_MAX];
+  ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string path = "tarvion-console";
+  if (length > 0) {
+    std::string exe(self, static_cast<std::size_t>(length));
+    path = exe.substr(0, exe.rfind('/') + 1) + path;
+  }
+  argv[0] = path.data();
+  ::execv(path.c_str(), argv);
+  std::fprintf(stderr, "tarvion: cannot run %s: %s\n", path.c_str(), std::strerror(errno));
+  return 1;
 }
 
 }  // namespace
@@ -72,111 +86,64 @@ int main(int argc, char** argv) {
     }
   }
   if (!env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) console = true;
+  if (console) return run_console_program(argv);
 
-  std::unique_ptr<QCoreApplication> app;
-  if (console) {
-    app = std::make_unique<QCoreApplication>(argc, argv);
-  } else {
-    auto gui = std::make_unique<QApplication>(argc, argv);
-    // Hiding to the tray or closing an error box must not end the program;
-    // only the window's close does.
-    gui->setQuitOnLastWindowClosed(false);
-    QGuiApplication::setDesktopFileName(QStringLiteral("tarvion"));
-    app = std::move(gui);
-  }
+  QApplication app(argc, argv);
+  // Hiding to the tray or closing an error box must not end the program;
+  // only the window's close does.
+  app.setQuitOnLastWindowClosed(false);
+  QGuiApplication::setDesktopFileName(QStringLiteral("tarvion"));
+  tarvion::QtFdWatcher loop;
 
   // From here on SIGINT and SIGTERM close the program, however many arrive and
   // whenever: before the program exists they are remembered, during and after
   // its close they are swallowed. Declared before everything it outlives.
   std::function<void()> close_request;
-  tarvion::SignalWatch signal_watch([&](int) {
+  tarvion::SignalWatch signal_watch(loop, [&](int) {
     if (close_request) close_request();
   });
 
-  // A second instance tells the first and leaves quietly.
-  tarvion::QtInstanceGuard guard;
+  // A second instance (of either Linux program) tells the first and leaves quietly.
+  tarvion::UnixInstanceGuard guard(loop);
   if (!tarvion::claim_single_instance(guard)) return 0;
 
   std::string title = application_title(argv[0]);
   tarvion::QtMainThread main_thread;
-  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_thread_priority);
+  tarvion::TimerfdTimerFactory timers(loop);
   tarvion::QtClientSocket socket;
 
-  // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
-  // else the kernel's hidraw devices. Declared before the program, which uses
-  // them until it ends.
+  // Declared before the program, which uses them until it ends.
   std::string panel_error;
-  auto virtual_panels = tarvion::virtual_panels_from_environment(
-      main_thread, panel_error, [&] { return signal_watch.requested(); });
+  tarvion::LinuxPanels panels(main_thread, panel_error, [&] { return signal_watch.requested(); });
   if (signal_watch.requested()) return 0;  // closed before it started
-  if (!virtual_panels && !panel_error.empty()) {
-    // Asked for virtual panels and cannot have them: running on without any
-    // panel would look like a fault of the panels.
+  if (!panels.ready()) {
     std::fprintf(stderr, "tarvion: %s\n", panel_error.c_str());
     return 1;
   }
-  std::unique_ptr<tarvion::HidAccess> own_hid;
-  std::unique_ptr<tarvion::DeviceNotifier> own_notifier;
-  if (!virtual_panels) {
-#ifdef TARVION_HAVE_HIDRAW
-    own_hid = std::make_unique<tarvion::HidrawAccess>();
-    own_notifier = std::make_unique<tarvion::UdevNotifier>(main_thread);
-#else
-    own_hid = std::make_unique<tarvion::NullHidAccess>();
-    own_notifier = std::make_unique<tarvion::NullDeviceNotifier>();
-#endif
-  }
-  tarvion::HidAccess& hid = virtual_panels ? virtual_panels->hid() : *own_hid;
-  tarvion::DeviceNotifier& notifier = virtual_panels ? virtual_panels->notifier() : *own_notifier;
   // No FSUIPC on Linux: every connect attempt fails as on a PC without a simulator.
   tarvion::NullIpcTransport ipc;
-
-  std::unique_ptr<tarvion::QtMainWindow> window;
-  std::unique_ptr<tarvion::ConsoleView> console_view;
-  tarvion::MainWindowView* view = nullptr;
-  if (console) {
-    console_view = std::make_unique<tarvion::ConsoleView>(stdout, stderr);
-    view = console_view.get();
-  } else {
-    window = std::make_unique<tarvion::QtMainWindow>(title);
-    view = window.get();
-  }
+  tarvion::QtMainWindow window(title);
 
   tarvion::Program program(
-      tarvion::ProgramSeams{main_thread, timers, *view, socket, hid, notifier, ipc,
-                            [] { return tarvion::read_config_file("Tarvion.ini"); }});
-
-  bool console_closed = false;
-  auto closed = [&] { return window ? window->closed() : console_closed; };
-  auto close_program = [&] {
-    if (window) {
-      window->close();
-      return;
-    }
-    if (console_closed) return;
-    console_closed = true;
-    program.FormClose();
-    QCoreApplication::exit(0);
-  };
-  if (window) {
-    window->set_handlers(tarvion::WindowHandlers{
-        [&] { program.Button1Click(); },
-        [&](int position) { program.TrackBar1Change(position); },
-        [&](int message) { program.TrayIconMessage(message); },
-        [&] { program.FormClose(); },
-    });
-  }
-  close_request = close_program;
+      tarvion::ProgramSeams{main_thread, timers, window, socket, panels.hid(), panels.notifier(),
+                            ipc, [] { return tarvion::read_config_file("Tarvion.ini"); }});
+  window.set_handlers(tarvion::WindowHandlers{
+      [&] { program.Button1Click(); },
+      [&](int position) { program.TrackBar1Change(position); },
+      [&](int message) { program.TrayIconMessage(message); },
+      [&] { program.FormClose(); },
+  });
+  close_request = [&] { window.close(); };
 
   program.FormCreate();
   // A signal that came before the loop ran (also during the start-up's error
   // box, which runs the loop) closes the program now: a quit before exec()
   // would not end the loop that follows.
-  if (signal_watch.requested()) close_program();
-  if (closed()) return 0;
-  if (window) window->show();
+  if (signal_watch.requested()) window.close();
+  if (window.closed()) return 0;
+  window.show();
   program.FormShow();
-  app->exec();
+  app.exec();
   close_request = {};  // the teardown below may still run the loop; it is closed already
   return 0;
 }

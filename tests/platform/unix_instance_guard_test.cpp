@@ -1,7 +1,7 @@
 // Single instance: the lock file keeps a second guard out while the first
 // lives, the second's signal reaches the first's "Kelvane" socket, and
 // nothing a dead instance left behind blocks the next one.
-#include "platform/linux/qt_instance_guard.h"
+#include "platform/linux/unix_instance_guard.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/linux/qt_fd_watcher.h"
 #include "qt_test_app.h"
 
 namespace tarvion {
@@ -22,39 +23,46 @@ namespace {
 using test::process_until;
 using test::qt_app;
 
+// The guard's socket is served by the Qt loop, as in the window program.
+QtFdWatcher& loop() {
+  qt_app();
+  static QtFdWatcher watcher;
+  return watcher;
+}
+
 struct Dir {
   QTemporaryDir tmp;
   std::string path() const { return tmp.path().toStdString(); }
 };
 
-TEST(QtInstanceGuard, SecondGuardIsRefusedWhileTheFirstLivesThenAdmitted) {
+TEST(UnixInstanceGuard, SecondGuardIsRefusedWhileTheFirstLivesThenAdmitted) {
   qt_app();
   Dir dir;
   {
-    QtInstanceGuard first(dir.path());
+    UnixInstanceGuard first(loop(), dir.path());
     ASSERT_TRUE(first.acquire());
-    QtInstanceGuard second(dir.path());
+    UnixInstanceGuard second(loop(), dir.path());
     EXPECT_FALSE(second.acquire());
     EXPECT_FALSE(second.acquire());  // still refused on a retry
   }
-  QtInstanceGuard third(dir.path());
+  UnixInstanceGuard third(loop(), dir.path());
   EXPECT_TRUE(third.acquire());
 }
 
-TEST(QtInstanceGuard, SecondInstancesSignalReachesTheRunningOne) {
+TEST(UnixInstanceGuard, SecondInstancesSignalReachesTheRunningOne) {
   qt_app();
   Dir dir;
-  QtInstanceGuard first(dir.path());
+  UnixInstanceGuard first(loop(), dir.path());
   ASSERT_TRUE(first.acquire());
   for (int n = 1; n <= 2; ++n) {
-    QtInstanceGuard second(dir.path());
+    UnixInstanceGuard second(loop(), dir.path());
     ASSERT_FALSE(second.acquire());
     second.signal_running();
     ASSERT_TRUE(process_until([&] { return first.signals_received() == n; }));
   }
 }
 
-TEST(QtInstanceGuard, LeftoversOfADeadInstanceDoNotBlock) {
+TEST(UnixInstanceGuard, LeftoversOfADeadInstanceDoNotBlock) {
   qt_app();
   Dir dir;
   {
@@ -62,23 +70,23 @@ TEST(QtInstanceGuard, LeftoversOfADeadInstanceDoNotBlock) {
     std::ofstream(dir.path() + "/tarvion.lock") << "12345\n";
     std::ofstream(dir.path() + "/Kelvane") << "";
   }
-  QtInstanceGuard guard(dir.path());
+  UnixInstanceGuard guard(loop(), dir.path());
   ASSERT_TRUE(guard.acquire());
-  QtInstanceGuard second(dir.path());
+  UnixInstanceGuard second(loop(), dir.path());
   ASSERT_FALSE(second.acquire());
   second.signal_running();
   EXPECT_TRUE(process_until([&] { return guard.signals_received() == 1; }));
 }
 
-TEST(QtInstanceGuard, SignalWithNobodyListeningReturns) {
+TEST(UnixInstanceGuard, SignalWithNobodyListeningReturns) {
   qt_app();
   Dir dir;
-  QtInstanceGuard lone(dir.path());
+  UnixInstanceGuard lone(loop(), dir.path());
   lone.signal_running();  // must neither hang nor throw
   EXPECT_TRUE(lone.acquire());
 }
 
-TEST(QtInstanceGuard, FolderFollowsXdgRuntimeDirWhenItIsPrivate) {
+TEST(UnixInstanceGuard, FolderFollowsXdgRuntimeDirWhenItIsPrivate) {
   Dir good, open_dir;
   ::chmod(good.path().c_str(), 0700);
   ::chmod(open_dir.path().c_str(), 0777);
@@ -129,7 +137,7 @@ struct EnvRestore {
   }
 };
 
-TEST(QtInstanceGuard, FallbackFolderPlantedByAnotherUserIsNotUsed) {
+TEST(UnixInstanceGuard, FallbackFolderPlantedByAnotherUserIsNotUsed) {
   EnvRestore xdg("XDG_RUNTIME_DIR"), tmpdir("TMPDIR");
   ::unsetenv("XDG_RUNTIME_DIR");
   struct Case {
@@ -179,9 +187,9 @@ TEST(QtInstanceGuard, FallbackFolderPlantedByAnotherUserIsNotUsed) {
   }
 }
 
-TEST(QtInstanceGuard, WithoutASafeFolderEveryInstanceRunsUnguarded) {
+TEST(UnixInstanceGuard, WithoutASafeFolderEveryInstanceRunsUnguarded) {
   qt_app();
-  QtInstanceGuard first(""), second("");
+  UnixInstanceGuard first(loop(), ""), second(loop(), "");
   EXPECT_TRUE(first.acquire());
   EXPECT_TRUE(second.acquire());
   second.signal_running();  // nobody to tell; returns at once

@@ -2,7 +2,7 @@
 #include "platform/linux/linux_only.h"  // first: this file is Linux-only
 // clang-format on
 
-#include "platform/linux/qt_signal_watch.h"
+#include "platform/linux/signal_watch.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -46,7 +46,8 @@ void set_handler(int signal, void (*handler)(int)) {
 
 }  // namespace
 
-SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::move(on_signal)) {
+SignalWatch::SignalWatch(FdWatcher& loop, std::function<void(int)> on_signal)
+    : loop_(loop), on_signal_(std::move(on_signal)) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds_) != 0)
     throw std::runtime_error("cannot create the signal pipe");
   int expected = -1;
@@ -55,9 +56,7 @@ SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::m
     ::close(fds_[1]);
     throw std::logic_error("one SignalWatch per process");
   }
-  notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                   [this] { drain(); });
+  loop_.watch(fds_[0], [this] { drain(); });
   g_signal_seen.store(false);
   set_handler(SIGINT, on_signal_caught);
   set_handler(SIGTERM, on_signal_caught);
@@ -65,7 +64,7 @@ SignalWatch::SignalWatch(std::function<void(int)> on_signal) : on_signal_(std::m
 
 SignalWatch::~SignalWatch() {
   g_signal_fd.store(-1);
-  notifier_.reset();
+  loop_.unwatch(fds_[0]);
   ::close(fds_[0]);
   ::close(fds_[1]);
 }

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM as an event of the Qt loop: the program closes as if the
+// SIGINT and SIGTERM as an event of the main loop: the program closes as if the
 // window's close button had been pressed.
 #pragma once
 
@@ -6,9 +6,9 @@
 #include "platform/linux/linux_only.h"  // first: this file is Linux-only
 // clang-format on
 
-#include <QSocketNotifier>
 #include <functional>
-#include <memory>
+
+#include "platform/linux/fd_watcher.h"
 
 namespace tarvion {
 
@@ -16,7 +16,7 @@ class SignalWatch {
  public:
   // Installs the handlers; on_signal runs on the main thread, once per burst
   // of signals. One watch per process (the handler needs a fixed place).
-  explicit SignalWatch(std::function<void(int signal)> on_signal);
+  SignalWatch(FdWatcher& loop, std::function<void(int signal)> on_signal);
   // Leaves the handlers in place, doing nothing: a signal after the watch
   // ended belongs to a close already under way and must not kill the process
   // in the middle of its teardown.
@@ -33,7 +33,7 @@ class SignalWatch {
   void drain();
 
   int fds_[2] = {-1, -1};
-  std::unique_ptr<QSocketNotifier> notifier_;
+  FdWatcher& loop_;
   std::function<void(int)> on_signal_;
 };
 

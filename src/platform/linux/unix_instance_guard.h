@@ -1,15 +1,16 @@
 // Single instance on Linux: a lock file held for the life of the process, and
 // a local socket "Kelvane" that a second instance connects to as its signal.
+// Both programs (window and console) use the same two files, so either kind
+// keeps out a second one of either kind.
 #pragma once
 
 // clang-format off
 #include "platform/linux/linux_only.h"  // first: this file is Linux-only
 // clang-format on
 
-#include <QLocalServer>
-#include <memory>
 #include <string>
 
+#include "platform/linux/fd_watcher.h"
 #include "shell/instance_guard.h"
 
 namespace tarvion {
@@ -19,14 +20,14 @@ namespace tarvion {
 // use), or empty when what stands under that name is not exactly that.
 std::string default_instance_dir();
 
-class QtInstanceGuard : public InstanceGuard {
+class UnixInstanceGuard : public InstanceGuard {
  public:
   // An empty dir: no safe place for the lock, so the guard admits everyone.
-  explicit QtInstanceGuard(std::string dir = default_instance_dir());
-  ~QtInstanceGuard() override;
+  explicit UnixInstanceGuard(FdWatcher& loop, std::string dir = default_instance_dir());
+  ~UnixInstanceGuard() override;
 
-  QtInstanceGuard(const QtInstanceGuard&) = delete;
-  QtInstanceGuard& operator=(const QtInstanceGuard&) = delete;
+  UnixInstanceGuard(const UnixInstanceGuard&) = delete;
+  UnixInstanceGuard& operator=(const UnixInstanceGuard&) = delete;
 
   bool acquire() override;
   // Connects to the running instance's socket and leaves; best effort, bounded.
@@ -38,9 +39,13 @@ class QtInstanceGuard : public InstanceGuard {
   std::string socket_path() const { return dir_ + "/Kelvane"; }
 
  private:
+  void listen();
+  void accept_all();
+
+  FdWatcher& loop_;
   std::string dir_;
   int lock_fd_ = -1;
-  std::unique_ptr<QLocalServer> server_;
+  int server_fd_ = -1;
   int signals_received_ = 0;
 };
 
