@@ -1,5 +1,6 @@
 #include "hid/panel_recognition.h"
 
+#include "base/utf16.h"
 #include "hid/hid_device.h"
 
 namespace tarvion {
@@ -59,46 +60,6 @@ uint16_t pair_base_input(PanelLists& lists, uint16_t kind, uint16_t number, Base
   }
   return result;
 }
-
-namespace {
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The product string comes from the device: a lone surrogate becomes U+FFFD
-// rather than broken UTF-8.
-std::string utf16_to_utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    append_utf8(out, c);
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string device_list_line(const std::u16string& product_name, uint16_t number) {
   return utf16_to_utf8(product_name) + " - Device = " + std::to_string(number);
