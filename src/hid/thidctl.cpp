@@ -102,23 +102,19 @@ void thidctl::HidCtlDeviceData(THidDevice& HidDev, uint8_t, const uint8_t* Data,
 }
 
 void thidctl::release_panel(THidDevice& device) {
-  if (state_.flags.panels_ready && device.Attributes().vendor_id == 0) {
-    uint16_t kind = device.Attributes().product_id;
+  if (state_.flags.panels_ready && is_panel(device)) {
     uint16_t number = device_number(device);
-    bool radio = kind == kMultiRadio || (kind >= kComPanel && kind <= kRmp);
-    if (radio || kind == kSwitchPanel) {
-      // Every object and device of that number goes: panels sharing a number
-      // share their removal.
-      if (radio) {
-        std::erase_if(state_.ctx.lists.radios,
-                      [number](const auto& r) { return r->number == number; });
-      } else {
-        std::erase_if(state_.ctx.lists.switches,
-                      [number](const auto& e) { return e->number == number; });
-      }
-      std::erase_if(state_.panel_devices,
-                    [number](THidDevice* d) { return device_number(*d) == number; });
+    // Every object and device of that number goes: panels sharing a number
+    // share their removal.
+    if (device.Attributes().product_id == kSwitchPanel) {
+      std::erase_if(state_.ctx.lists.switches,
+                    [number](const auto& e) { return e->number == number; });
+    } else {
+      std::erase_if(state_.ctx.lists.radios,
+                    [number](const auto& r) { return r->number == number; });
     }
+    std::erase_if(state_.panel_devices,
+                  [number](THidDevice* d) { return device_number(*d) == number; });
   }
   THidDevice* released = &device;
   Release(released);
