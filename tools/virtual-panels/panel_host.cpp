@@ -22,6 +22,19 @@ namespace {
 
 constexpr std::size_t kMaxLine = 4096;
 
+// Hands each complete line in buffer (without its '\n') to take and keeps the
+// unfinished rest, dropped once it is longer than any line may be.
+template <typename Take>
+void take_lines(std::string& buffer, Take take) {
+  std::size_t lf;
+  while ((lf = buffer.find('\n')) != std::string::npos) {
+    std::string line = buffer.substr(0, lf);
+    buffer.erase(0, lf + 1);
+    take(line);
+  }
+  if (buffer.size() > kMaxLine) buffer.clear();
+}
+
 }  // namespace
 
 bool PanelHost::listen(uint16_t port) {
@@ -128,13 +141,7 @@ void PanelHost::receive_from_program() {
     return;
   }
   received_.append(buffer, static_cast<std::size_t>(n));
-  std::size_t lf;
-  while ((lf = received_.find('\n')) != std::string::npos) {
-    std::string line = received_.substr(0, lf);
-    received_.erase(0, lf + 1);
-    handle_output(line);
-  }
-  if (received_.size() > kMaxLine) received_.clear();
+  take_lines(received_, [this](const std::string& line) { handle_output(line); });
 }
 
 void PanelHost::handle_output(const std::string& line) {
@@ -271,13 +278,7 @@ void PanelHost::read_stdin() {
     return;
   }
   stdin_buffer_.append(buffer, static_cast<std::size_t>(n));
-  std::size_t lf;
-  while ((lf = stdin_buffer_.find('\n')) != std::string::npos) {
-    std::string line = stdin_buffer_.substr(0, lf);
-    stdin_buffer_.erase(0, lf + 1);
-    execute(line);
-  }
-  if (stdin_buffer_.size() > kMaxLine) stdin_buffer_.clear();
+  take_lines(stdin_buffer_, [this](const std::string& line) { execute(line); });
 }
 
 // Runs the script's commands that are due; false once it is over.
