@@ -14,23 +14,13 @@
 #include "platform/virtual/virtual_main_thread.h"
 #include "shell/program.h"
 #include "shell/view_text.h"
+#include "support/recording_socket.h"
 
 namespace tarvion {
 namespace {
 
 // No ZEMP server in these tests: attempts simply never complete.
-class IdleSocket : public ClientSocket {
- public:
-  void set_host(const std::string&) override {}
-  void set_port(int32_t) override {}
-  void open() override { ++opens; }
-  void close() override {}
-  bool is_active() const override { return false; }
-  void send_text(std::string_view) override {}
-  std::string receive_text() override { return {}; }
-  void set_events(ClientSocketEvents) override {}
-  int opens = 0;
-};
+using testing::RecordingSocket;
 
 constexpr const char* kFsuipcMode = "ZEMP_PORT=8092\nMINIMIZED=NO\n";
 
@@ -52,7 +42,7 @@ struct FsuipcRig {
   VirtualMainThread main_thread;
   VirtualClock clock;
   RecordingView view;
-  IdleSocket socket;
+  RecordingSocket socket;
   NullHidAccess hid;
   NullDeviceNotifier notifier;
   InMemoryFsuipc service;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "panel_descriptors.h"
+#include "hidraw/panel_descriptors.h"
 
 namespace tarvion {
 namespace {

@@ -14,20 +14,20 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "idle_socket.h"
 #include "platform/posix/virtual_panel_connection.h"
 #include "platform/virtual/null_seams.h"
 #include "platform/virtual/recording_view.h"
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_main_thread.h"
 #include "shell/program.h"
+#include "support/recording_socket.h"
 
 extern char** environ;
 
 namespace tarvion {
 namespace {
 
-using testing::IdleSocket;
+using testing::RecordingSocket;
 
 // The host process with its standard output read through a pipe.
 class HostProcess {
@@ -117,7 +117,7 @@ TEST(EndToEnd, KnobTurnOnAVirtualComPanelReachesTheHostAsADisplayReport) {
 
   VirtualClock clock;
   RecordingView view;
-  IdleSocket socket;
+  RecordingSocket socket;
   NullIpcTransport ipc;
   auto program = std::make_unique<Program>(ProgramSeams{
       main_thread, clock, view, socket, connection->hid(), connection->notifier(), ipc, [] {

@@ -9,17 +9,17 @@
 
 #include "hid/hid_device.h"
 #include "hid_rig.h"
-#include "idle_socket.h"
 #include "platform/virtual/null_seams.h"
 #include "platform/virtual/recording_view.h"
 #include "platform/virtual/virtual_clock.h"
 #include "shell/program.h"
+#include "support/recording_socket.h"
 
 namespace tarvion {
 namespace {
 
 using testing::HidRig;
-using testing::IdleSocket;
+using testing::RecordingSocket;
 using testing::panel_traits;
 
 using Report = std::vector<uint8_t>;
@@ -27,7 +27,7 @@ using Report = std::vector<uint8_t>;
 struct ProgramRig : HidRig {
   VirtualClock clock;
   RecordingView view;
-  IdleSocket socket;
+  RecordingSocket socket;
   NullIpcTransport ipc;
   std::unique_ptr<Program> program;
 
@@ -131,7 +131,7 @@ TEST(PanelsInTheProgram, NothingLightsAPanelAgainOnceTheCloseHasDarkenedIt) {
   VirtualHid hid{&notifier};
   VirtualClock clock;
   RecordingView view;
-  IdleSocket socket;
+  RecordingSocket socket;
   NullIpcTransport ipc;
   int rmp = hid.plug(panel_traits(17, "0001", u"RMP"));  // released first at the close
   int com = hid.plug(panel_traits(13, "0012", u"COM"));

@@ -1,5 +1,5 @@
-// A whole Program on the virtual platform, with a socket fake that records
-// what the spine does with it.
+// A whole Program on the virtual platform, with a socket that records what
+// the spine does with it.
 #pragma once
 
 #include <memory>
@@ -11,33 +11,11 @@
 #include "platform/virtual/virtual_clock.h"
 #include "platform/virtual/virtual_main_thread.h"
 #include "shell/program.h"
+#include "support/recording_socket.h"
 
 namespace tarvion {
 
-class RecordingSocket : public ClientSocket {
- public:
-  void set_host(const std::string& h) override { host = h; }
-  void set_port(int32_t p) override { port = p; }
-  void open() override { ++opens; }
-  void close() override {
-    ++closes;
-    active = false;
-  }
-  bool is_active() const override { return active; }
-  void send_text(std::string_view text) override {
-    if (active) sent.emplace_back(text);
-  }
-  std::string receive_text() override { return {}; }
-  void set_events(ClientSocketEvents e) override { events = std::move(e); }
-
-  std::string host;
-  int32_t port = -1;
-  int opens = 0;
-  int closes = 0;
-  bool active = false;
-  std::vector<std::string> sent;
-  ClientSocketEvents events;
-};
+using testing::RecordingSocket;
 
 struct SpineRig {
   explicit SpineRig(std::string config_text);
