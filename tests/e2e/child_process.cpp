@@ -121,14 +121,16 @@ bool ChildProcess::running() {
 }
 
 std::optional<int> ChildProcess::wait_exit(Ms bound) {
-  if (exit_code_) return exit_code_;
   auto deadline = Clock::now() + bound;
   for (;;) {
-    int status = 0;
-    pid_t got = ::waitpid(pid_, &status, WNOHANG);
-    if (got == pid_) {
-      exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-      return exit_code_;
+    {
+      std::lock_guard lock(exit_mutex_);
+      if (exit_code_) return exit_code_;
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return exit_code_;
+      }
     }
     if (Clock::now() >= deadline) return std::nullopt;
     // Polling a child's end: there is no descriptor to wait on.

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ class ChildProcess {
   // The exit code, or nothing if still running after the bound (-signal if killed).
   std::optional<int> wait_exit(Ms bound);
   bool running();
+  pid_t pid() const { return pid_; }
 
  private:
   struct Stream {
@@ -48,6 +50,9 @@ class ChildProcess {
   std::optional<std::string> next_line(Stream& stream, std::vector<std::string>& keep, Ms bound);
 
   pid_t pid_ = -1;
+  // running() may be asked on another thread while the test waits for the end:
+  // whichever reaps the child records its code for both.
+  std::mutex exit_mutex_;
   std::optional<int> exit_code_;
   Stream out_, err_;
   std::vector<std::string> out_lines_, err_lines_;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <thread>
 
@@ -50,6 +52,14 @@ TEST(TarvionConsole, StartsWithTheConfiguredTextsAndRegistersEveryVariable) {
       "SET_ADF1=3795\nSET_ADF2=2500\nSET_ATC=7000\n");
   ASSERT_TRUE(o.link) << "no connection";
   ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+#ifndef TARVION_ON_WINE
+  // `tarvion --console` runs tarvion-console, which maps no GUI library: a
+  // headless machine carries only what it uses.
+  std::ifstream maps("/proc/" + std::to_string(o.run.process->pid()) + "/maps");
+  std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+  EXPECT_NE(mapped.find("/tarvion-console"), std::string::npos);
+  EXPECT_EQ(mapped.find("libQt6"), std::string::npos);
+#endif
   const auto& lines = o.run.process->out_lines();
   for (const std::string& expected :
        std::vector<std::string>{"Label2: 127.0.0.1", "Label7: " + std::to_string(o.server.port()),
