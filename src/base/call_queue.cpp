@@ -11,17 +11,28 @@ bool QueuedMainThread::is_main_thread() const {
   return std::this_thread::get_id() == main_id_;
 }
 
-void QueuedMainThread::run_and_wait(std::function<void()> fn) {
+void QueuedMainThread::run_and_wait(CallRef fn) {
   assert(!is_main_thread() && "run_and_wait from the main thread would wait on itself");
-  Call call{std::move(fn), nullptr, false};
+  Call call(fn);
+  bool was_empty = false;
   {
     std::lock_guard lock(mutex_);
-    calls_.push_back(&call);
+    was_empty = first_ == nullptr;
+    if (was_empty) {
+      first_ = &call;
+    } else {
+      last_->next = &call;
+    }
+    last_ = &call;
   }
-  queued_.notify_all();
-  wake();
+  // A queue that already held calls has its wake-up on the way, or is being
+  // drained: one wake-up serves them all.
+  if (was_empty) {
+    queued_.notify_one();
+    wake();
+  }
   std::unique_lock lock(mutex_);
-  ran_.wait(lock, [&] { return call.done; });
+  call.ran.wait(lock, [&] { return call.done; });
   if (call.error) std::rethrow_exception(call.error);
 }
 
@@ -31,9 +42,10 @@ int QueuedMainThread::run_pending() {
     Call* call = nullptr;
     {
       std::lock_guard lock(mutex_);
-      if (calls_.empty()) break;
-      call = calls_.front();
-      calls_.pop_front();
+      call = first_;
+      if (call == nullptr) break;
+      first_ = call->next;
+      if (first_ == nullptr) last_ = nullptr;
     }
     std::exception_ptr error;
     try {
@@ -47,10 +59,19 @@ int QueuedMainThread::run_pending() {
       // freed on the thread that handles it.
       call->error = std::move(error);
       call->done = true;
+      // Under the lock: once it is released the worker may return, and the
+      // call (with its condition variable) is gone.
+      call->ran.notify_one();
     }
-    ran_.notify_all();
     ++count;
   }
+  return count;
+}
+
+std::size_t QueuedMainThread::queued_calls() {
+  std::lock_guard lock(mutex_);
+  std::size_t count = 0;
+  for (const Call* call = first_; call != nullptr; call = call->next) ++count;
   return count;
 }
 
@@ -71,7 +92,7 @@ void QueuedMainThread::pump_until(const std::function<bool()>& done) {
     // The time-out is only a safety net for a condition that changes with
     // neither a queued call nor notify(); the program's workers end with a call.
     queued_.wait_for(lock, std::chrono::milliseconds(5),
-                     [&] { return !calls_.empty() || notifications_ != seen; });
+                     [&] { return first_ != nullptr || notifications_ != seen; });
   }
 }
 

@@ -16,6 +16,9 @@ namespace tarvion {
 using HidHandle = std::int64_t;
 inline constexpr HidHandle kNoHidHandle = -1;
 
+// wait_read's time-out for a wait that only a report or a close ends.
+inline constexpr uint32_t kHidWaitForever = 0xFFFFFFFF;
+
 // One present HID interface as the system lists it.
 struct HidInterface {
   // Stays equal for the same physical device across listings and differs
@@ -49,8 +52,9 @@ struct HidCaps {
 // Threads: every operation may be called from the main thread. A device's read
 // thread calls open(read), start_read, wait_read and cancel_read for its own
 // read handle while the main thread works on other handles, or closes that
-// very handle: close() then ends the outstanding read, and wait_read reports
-// it complete with 0 bytes no later than the end of its time-out.
+// very handle: close() then ends the outstanding read, and a wait_read in
+// progress on another thread returns at once, reporting it complete with 0
+// bytes. A read thread relies on that to stop: it waits without a time-out.
 class HidAccess {
  public:
   virtual ~HidAccess() = default;
@@ -85,8 +89,9 @@ class HidAccess {
   // report arrives framed with its report-ID byte first (0 for devices
   // without numbered reports). False: the read did not start.
   virtual bool start_read(HidHandle handle, uint8_t* buffer, std::size_t length) = 0;
-  // Waits up to timeout_ms for the started read. nullopt: still outstanding.
-  // Otherwise the bytes read, 0 when the read failed or its handle was closed.
+  // Waits up to timeout_ms (kHidWaitForever: no limit) for the started read.
+  // nullopt: still outstanding. Otherwise the bytes read, 0 when the read
+  // failed or its handle was closed.
   virtual std::optional<std::size_t> wait_read(HidHandle handle, uint32_t timeout_ms) = 0;
   // Abandons the outstanding read; the buffer is free when this returns.
   virtual void cancel_read(HidHandle handle) = 0;

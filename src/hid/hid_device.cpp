@@ -143,17 +143,16 @@ void THidDevice::try_start_read_thread() {
 
 void THidDevice::stop_read_thread() {
   if (!read_thread_) return;
-  read_thread_->Terminate();
-  {
-    // Closing the read handle ends an outstanding read at once, so stopping
-    // does not wait for the read's time-out.
-    std::lock_guard lock(io_mutex_);
-    reading_stopped_ = true;
-    hid_.close(read_handle_);
-    read_handle_ = kNoHidHandle;
-  }
+  read_thread_->Terminate();  // closes the read handle too: end_reads()
   read_thread_->WaitFor();
   read_thread_.reset();
+}
+
+void THidDevice::end_reads() {
+  std::lock_guard lock(io_mutex_);
+  reading_stopped_ = true;
+  hid_.close(read_handle_);
+  read_handle_ = kNoHidHandle;
 }
 
 void THidDevice::unplug() {

@@ -113,6 +113,10 @@ class THidDevice {
   void close_main_handle();
   void ensure_caps();
 
+  // Any thread: no read handle is opened any more, and the open one is
+  // closed, which ends a wait on it at once.
+  void end_reads();
+
   // Read thread side.
   HidHandle open_read_handle(uint32_t& error);
   void deliver(uint8_t report_id, const uint8_t* data, uint16_t size);  // on the main thread

@@ -34,6 +34,8 @@ void THidDeviceReadThread::Terminate() {
     terminated_.store(true, std::memory_order_release);
   }
   pause_wake_.notify_all();
+  // The read waits without a time-out: closing its handle is what ends it.
+  device_.end_reads();
 }
 
 void THidDeviceReadThread::WaitFor() {
@@ -61,11 +63,10 @@ void THidDeviceReadThread::Execute() {
           handle != kNoHidHandle && hid_.start_read(handle, report_.data(), report_.size());
       if (started) {
         outstanding = true;
+        // No time-out: an idle panel costs no wake-ups, and a stop closes
+        // the handle, which ends the wait at once.
         std::optional<std::size_t> done;
-        while (!terminated()) {
-          done = hid_.wait_read(handle, static_cast<uint32_t>(device_.ThreadSleepTime()));
-          if (done) break;
-        }
+        while (!done && !terminated()) done = hid_.wait_read(handle, kHidWaitForever);
         if (done) outstanding = false;
         if (terminated()) break;
         // The backend is outside input: never trust it past the buffer.
@@ -81,6 +82,8 @@ void THidDeviceReadThread::Execute() {
           pause();
         }
       } else {
+        // A stop closes the handle under a starting read: not the device's error.
+        if (terminated()) break;
         last_error_ = handle == kNoHidHandle ? open_error : hid_.last_error();
         main_thread_.run_and_wait([this] { device_.deliver_error(last_error_); });
         // Wait before the next try: a device whose reads keep failing would

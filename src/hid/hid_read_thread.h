@@ -24,7 +24,7 @@ class THidDeviceReadThread {
   // Main thread. report_length: the device's input report length now.
   THidDeviceReadThread(THidDevice& device, HidAccess& hid, MainThread& main_thread,
                        std::size_t report_length, ThreadLauncher launcher = {});
-  // Main thread; the loop must have ended (WaitFor).
+  // Main thread; ends the loop first (Terminate, WaitFor) if it still runs.
   ~THidDeviceReadThread();
 
   THidDeviceReadThread(const THidDeviceReadThread&) = delete;
@@ -32,7 +32,8 @@ class THidDeviceReadThread {
 
   // Raises "Thread creation error: %s" when the thread cannot be created.
   void Start();
-  // Any thread: asks the loop to end, waking it from a pause between reads.
+  // Any thread: asks the loop to end, waking it from a pause between reads
+  // and, by closing the device's read handle, from a wait for a report.
   void Terminate();
   // Main thread: waits for the loop to end, running meanwhile the calls it
   // queued for the main thread (or the two would wait on each other).

@@ -49,6 +49,30 @@ TEST(QueuedMainThread, AnExceptionIsCarriedBackToTheWorker) {
   EXPECT_EQ(caught, "tick failed");
 }
 
+// Calls queued behind one another share the first one's wake-up of the main
+// loop, and one drain runs them all; an empty queue wakes it again.
+TEST(QueuedMainThread, OneWakeUpPerDrainNotPerCall) {
+  struct CountingMainThread : QueuedMainThread {
+    std::atomic<int> wakes{0};
+    void wake() override { ++wakes; }
+  } main;
+  constexpr int kWorkers = 4;
+  int ran = 0;  // main thread only
+  auto run_workers = [&] {
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w)
+      workers.emplace_back([&] { main.run_and_wait([&] { ++ran; }); });
+    while (main.queued_calls() < kWorkers) std::this_thread::yield();
+    EXPECT_EQ(main.run_pending(), kWorkers);
+    for (auto& t : workers) t.join();
+  };
+  run_workers();
+  EXPECT_EQ(main.wakes, 1);
+  run_workers();
+  EXPECT_EQ(main.wakes, 2);
+  EXPECT_EQ(ran, 2 * kWorkers);
+}
+
 TEST(QueuedMainThread, RunPendingReturnsWithNothingQueued) {
   QueuedMainThread main;
   EXPECT_EQ(main.run_pending(), 0);

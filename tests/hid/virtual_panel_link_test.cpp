@@ -173,6 +173,39 @@ TEST_F(VirtualPanelLinkTest, OverlongLineIsDroppedWholeAndCounted) {
   EXPECT_EQ(link.device_count(), 1u);
 }
 
+TEST_F(VirtualPanelLinkTest, ReportsPastAFullQueueDropTheOldestAndAreCounted) {
+  link.receive_line("ADD c1 0000 000d 3 9 0012 COM");
+  link.receive_line("ADD c2 0000 000e 3 9 0013 NAV");
+  // Unread, c1 gets 6 reports more than its queue holds, whole lines in one
+  // chunk as the host sends them under load; c2 gets one.
+  std::string burst;
+  for (unsigned n = 0; n < kVirtualInputQueue + 6; ++n) {
+    uint8_t report[3] = {0, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    burst += "INPUT c1 " + to_hex(std::vector<uint8_t>(report, report + 3)) + "\n";
+  }
+  link.receive_bytes(burst + "INPUT c2 00aabb\n");
+  EXPECT_EQ(link.malformed_lines(), 0u);
+  EXPECT_EQ(link.dropped_inputs(), 6u);
+
+  HidAccess& hid = link.hid();
+  for (const HidInterface& device : present()) {
+    HidHandle reader = hid.open(device.path, HidOpenMode::read);
+    std::vector<std::vector<uint8_t>> read;
+    uint8_t buffer[3] = {};
+    while (hid.start_read(reader, buffer, sizeof buffer) && hid.wait_read(reader, 0)) {
+      read.emplace_back(buffer, buffer + 3);
+    }
+    hid.close(reader);
+    if (device.driver_key == "0013") {
+      EXPECT_EQ(read, (std::vector<std::vector<uint8_t>>{{0x00, 0xAA, 0xBB}}));
+      continue;
+    }
+    // The newest kVirtualInputQueue, in order: 6 to 69.
+    ASSERT_EQ(read.size(), kVirtualInputQueue);
+    for (unsigned k = 0; k < read.size(); ++k) EXPECT_EQ(read[k][2], k + 6) << k;
+  }
+}
+
 TEST(PanelOutputBacklog, SlowHostLosesOnlyStaleLinesOfTheDeviceThatFellBehind) {
   PanelOutputBacklog backlog;
   auto push = [&](const std::string& device, int n) {

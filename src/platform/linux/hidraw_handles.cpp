@@ -1,5 +1,6 @@
 #include "platform/linux/hidraw_handles.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@ namespace tarvion {
 namespace {
 
 thread_local uint32_t last_error = 0;
+std::atomic<uint64_t> next_serial{1};
 
 // How long a write waits for an idle device's answer, and how long a close
 // waits for the reports still on their way.
@@ -64,9 +66,6 @@ struct HidrawHandles::Entry : HidrawFile {
   bool pending = false;
   // Set once the device is seen gone: every later read fails to start.
   uint32_t gone_error = 0;
-  // hidraw hands out one whole report per read; it lands here first so that
-  // the report-ID byte can be put in front of unnumbered reports.
-  std::vector<uint8_t> scratch;
 
   // Read-write handles: the reports on their way and the thread that writes them.
   std::mutex write_mutex;
@@ -80,6 +79,22 @@ struct HidrawHandles::Entry : HidrawFile {
   std::size_t write_count = 0;
   std::thread writer;
 };
+
+namespace {
+
+// The read this thread started last. A read is driven by one thread, so its
+// wait (which follows at once) skips the map and its lock. Keyed by the
+// object's serial, never its address, which a later object may reuse.
+struct ReadingEntry {
+  uint64_t owner = 0;
+  HidHandle handle = kNoHidHandle;
+  std::weak_ptr<HidrawHandles::Entry> entry;
+};
+thread_local ReadingEntry reading;
+
+}  // namespace
+
+HidrawHandles::HidrawHandles() : serial_(next_serial.fetch_add(1, std::memory_order_relaxed)) {}
 
 HidrawHandles::~HidrawHandles() {
   std::map<HidHandle, std::shared_ptr<Entry>> entries;
@@ -148,12 +163,14 @@ HidHandle HidrawHandles::add(int fd, HidOpenMode mode, const HidReportLayout& la
   entry->layout = layout;
   entry->descriptor_read = descriptor_read;
   if (mode == HidOpenMode::read) {
+    // A read never blocks: it takes what is queued, and the wait polls.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     entry->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (entry->wake_fd < 0) {
       set_hidraw_last_error(static_cast<uint32_t>(errno));
       return kNoHidHandle;  // the entry closes fd
     }
-    entry->scratch.resize(kMaxReportBytes);
   }
   std::lock_guard lock(mutex_);
   HidHandle handle = next_++;
@@ -166,6 +183,15 @@ std::shared_ptr<HidrawHandles::Entry> HidrawHandles::entry(HidHandle handle) con
   auto found = entries_.find(handle);
   if (found == entries_.end()) return nullptr;
   return found->second;
+}
+
+std::shared_ptr<HidrawHandles::Entry> HidrawHandles::reading_entry(HidHandle handle) const {
+  if (reading.owner == serial_ && reading.handle == handle) {
+    // Expired once the handle is closed and its last holder let go: the map
+    // has no entry for it then either.
+    if (auto file = reading.entry.lock()) return file;
+  }
+  return entry(handle);
 }
 
 std::shared_ptr<const HidrawFile> HidrawHandles::find(HidHandle handle) const {
@@ -249,6 +275,8 @@ bool HidrawHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t le
     set_hidraw_last_error(EBADF);
     return false;
   }
+  // The wait that follows on this thread finds the entry here, not in the map.
+  reading = {serial_, handle, file};
   std::lock_guard lock(file->read_mutex);
   if (file->gone_error != 0) {
     set_hidraw_last_error(file->gone_error);
@@ -269,52 +297,62 @@ bool HidrawHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t le
 }
 
 std::optional<std::size_t> HidrawHandles::wait_read(HidHandle handle, uint32_t timeout_ms) {
-  std::shared_ptr<Entry> file = entry(handle);
+  std::shared_ptr<Entry> file = reading_entry(handle);
   if (!file || file->mode != HidOpenMode::read) return std::size_t{0};
-  {
-    std::lock_guard lock(file->read_mutex);
-    if (!file->pending) return std::size_t{0};
-  }
+  bool forever = timeout_ms == kHidWaitForever;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  bool hung_up = false;
   for (;;) {
+    {
+      std::lock_guard lock(file->read_mutex);
+      if (file->closed.load(std::memory_order_acquire) || !file->pending) return std::size_t{0};
+      // A report already queued is taken at once: under load no poll is made.
+      // Reports still queued are also read before a hang-up counts (hidraw
+      // answers EIO once the queue of a removed device is empty).
+      std::optional<std::size_t> got = read_report(*file);
+      if (got) return got;
+      if (hung_up) return device_gone(*file);
+    }
     pollfd fds[2] = {{file->fd, POLLIN, 0}, {file->wake_fd, POLLIN, 0}};
-    int ready = ::poll(fds, 2, remaining_ms(deadline));
-    int poll_error = errno;
-    if (ready < 0 && poll_error == EINTR) continue;
-    std::lock_guard lock(file->read_mutex);
-    if (file->closed.load(std::memory_order_acquire) || !file->pending) return std::size_t{0};
+    int ready = ::poll(fds, 2, forever ? -1 : remaining_ms(deadline));
     if (ready < 0) {
-      set_hidraw_last_error(static_cast<uint32_t>(poll_error));
+      if (errno == EINTR) continue;
+      auto poll_error = static_cast<uint32_t>(errno);
+      std::lock_guard lock(file->read_mutex);
+      if (file->closed.load(std::memory_order_acquire) || !file->pending) return std::size_t{0};
+      set_hidraw_last_error(poll_error);
       file->pending = false;
       return std::size_t{0};
     }
     if (ready == 0) return std::nullopt;
-    short events = fds[0].revents;
-    if (events & POLLIN) {
-      // Reports still queued are read before a hang-up counts.
-      ssize_t n = ::read(file->fd, file->scratch.data(), file->scratch.size());
-      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      file->pending = false;
-      if (n <= 0) {
-        file->gone_error = kDeviceGone;
-        set_hidraw_last_error(kDeviceGone);
-        return std::size_t{0};
-      }
-      // hidraw drops the report-ID byte of unnumbered reports; the logic
-      // expects it as on Windows.
-      std::size_t offset = file->layout.numbered ? 0 : 1;
-      if (offset == 1) file->buffer[0] = 0;
-      std::size_t copied = std::min(static_cast<std::size_t>(n), file->length - offset);
-      std::memcpy(file->buffer + offset, file->scratch.data(), copied);
-      return offset + copied;
-    }
-    if (events & (POLLHUP | POLLERR | POLLNVAL)) {
-      file->pending = false;
-      file->gone_error = kDeviceGone;
-      set_hidraw_last_error(kDeviceGone);
-      return std::size_t{0};
-    }
+    hung_up = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && !(fds[0].revents & POLLIN);
   }
+}
+
+std::optional<std::size_t> HidrawHandles::read_report(Entry& file) {
+  // hidraw drops the report-ID byte of unnumbered reports; the logic expects
+  // it as on Windows, so the report goes in one byte further on. A report
+  // longer than the buffer is cut, as the kernel cuts it.
+  std::size_t offset = file.layout.numbered ? 0 : 1;
+  uint8_t spare = 0;  // where a report goes that has no room left (a 1-byte buffer)
+  uint8_t* into = file.length > offset ? file.buffer + offset : &spare;
+  std::size_t room = file.length > offset ? file.length - offset : 1;
+  ssize_t n;
+  do {
+    n = ::read(file.fd, into, room);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EAGAIN) return std::nullopt;
+  if (n <= 0) return device_gone(file);
+  file.pending = false;
+  if (offset == 1) file.buffer[0] = 0;
+  return std::min(offset + static_cast<std::size_t>(n), file.length);
+}
+
+std::size_t HidrawHandles::device_gone(Entry& file) {
+  file.pending = false;
+  file.gone_error = kDeviceGone;
+  set_hidraw_last_error(kDeviceGone);
+  return 0;
 }
 
 void HidrawHandles::cancel_read(HidHandle handle) {

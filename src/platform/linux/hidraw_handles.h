@@ -34,7 +34,7 @@ struct HidrawFile {
 // thread at a time (start_read, wait_read, cancel_read), as the HID layer does.
 class HidrawHandles {
  public:
-  HidrawHandles() = default;
+  HidrawHandles();
   ~HidrawHandles();
   HidrawHandles(const HidrawHandles&) = delete;
   HidrawHandles& operator=(const HidrawHandles&) = delete;
@@ -61,15 +61,23 @@ class HidrawHandles {
   // Handles open now.
   std::size_t size() const;
 
- private:
   struct Entry;
+
+ private:
   std::shared_ptr<Entry> entry(HidHandle handle) const;
+  // The entry of a read this thread started, or entry(handle).
+  std::shared_ptr<Entry> reading_entry(HidHandle handle) const;
+  // Read lock held: one queued report into the read's buffer without waiting;
+  // nullopt when none is queued.
+  static std::optional<std::size_t> read_report(Entry& file);
+  static std::size_t device_gone(Entry& file);
   static void writer_loop(const std::shared_ptr<Entry>& file);
   static void stop_writer(Entry& file);
 
   mutable std::mutex mutex_;
   std::map<HidHandle, std::shared_ptr<Entry>> entries_;
   HidHandle next_ = 1;
+  uint64_t serial_;  // tells this object from any other, ever
 };
 
 // The error code (an errno value) of the calling thread's last failed

@@ -9,9 +9,15 @@
 namespace tarvion {
 
 void QtMainThread::wake() {
-  // One wake per queued call; a run that finds the queue already drained is harmless.
+  if (drain_posted_.exchange(true, std::memory_order_acq_rel)) return;
   QMetaObject::invokeMethod(
-      &context_, [this] { run_pending(); }, Qt::QueuedConnection);
+      &context_,
+      [this] {
+        // Cleared before draining: a call queued from here on posts a new drain.
+        drain_posted_.store(false, std::memory_order_release);
+        run_pending();
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace tarvion

@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <QObject>
+#include <atomic>
 
 #include "base/call_queue.h"
 
@@ -23,6 +24,9 @@ class QtMainThread : public QueuedMainThread {
  private:
   // Queued calls are bound to this object: when it is gone, Qt drops them.
   QObject context_;
+  // A drain is posted and has not started: another wake-up would find nothing
+  // it does not already cover.
+  std::atomic<bool> drain_posted_{false};
 };
 
 }  // namespace tarvion

@@ -7,7 +7,6 @@ namespace tarvion {
 namespace {
 
 thread_local uint32_t thread_last_error = 0;
-constexpr std::size_t kInputQueueLimit = 32;
 constexpr const char* kPathPrefix = "virtual-hid:";
 
 }  // namespace
@@ -40,15 +39,20 @@ int VirtualHid::plug(VirtualHidTraits traits, VirtualHidFaults faults) {
 }
 
 bool VirtualHid::unplug(int id) {
+  std::vector<std::shared_ptr<std::condition_variable>> waiters;
   {
     std::lock_guard lock(mutex_);
     auto it = devices_.find(id);
     if (it == devices_.end() || !it->second.present) return false;
     it->second.present = false;
-    it->second.input.clear();
-    std::erase_if(handles_, [id](const auto& entry) { return entry.second.device == id; });
+    it->second.input_count = 0;
+    std::erase_if(handles_, [&](const auto& entry) {
+      if (entry.second.device != id) return false;
+      waiters.push_back(entry.second.done);
+      return true;
+    });
   }
-  read_done_.notify_all();
+  for (const auto& waiter : waiters) waiter->notify_all();
   if (notifier_) notifier_->notify_system();
   return true;
 }
@@ -122,11 +126,15 @@ HidHandle VirtualHid::open(const std::string& path, HidOpenMode mode) {
 }
 
 void VirtualHid::close(HidHandle handle) {
+  std::shared_ptr<std::condition_variable> waiter;
   {
     std::lock_guard lock(mutex_);
-    if (handles_.erase(handle) == 0) return;
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) return;
+    waiter = std::move(it->second.done);
+    handles_.erase(it);
   }
-  read_done_.notify_all();
+  waiter->notify_all();
 }
 
 bool VirtualHid::get_attributes(HidHandle handle, HidAttributes& attributes) {
@@ -181,16 +189,18 @@ bool VirtualHid::write(HidHandle handle, const uint8_t* data, std::size_t length
   return true;
 }
 
-void VirtualHid::complete(Handle& handle, std::vector<uint8_t>& report) {
-  std::size_t bytes = std::min(report.size(), handle.length);
-  std::copy_n(report.begin(), bytes, handle.buffer);
+void VirtualHid::complete(Handle& handle, const uint8_t* report, std::size_t length) {
+  std::size_t bytes = std::min(length, handle.length);
+  std::copy_n(report, bytes, handle.buffer);
   handle.bytes = bytes;
   handle.outstanding = false;
   handle.completed = true;
   handle.buffer = nullptr;
 }
 
-bool VirtualHid::inject_input(int id, std::vector<uint8_t> report) {
+bool VirtualHid::inject_input(int id, const uint8_t* report, std::size_t length) {
+  std::shared_ptr<std::condition_variable> waiter;
+  uint64_t dropped = 0;
   {
     std::lock_guard lock(mutex_);
     auto it = devices_.find(id);
@@ -199,15 +209,41 @@ bool VirtualHid::inject_input(int id, std::vector<uint8_t> report) {
       return entry.second.device == id && entry.second.outstanding;
     });
     if (waiting != handles_.end()) {
-      complete(waiting->second, report);
+      complete(waiting->second, report, length);
+      waiter = waiting->second.done;
     } else {
-      auto& queue = it->second.input;
-      if (queue.size() == kInputQueueLimit) queue.pop_front();
-      queue.push_back(std::move(report));
+      Device& device = it->second;
+      if (device.input_count == kVirtualInputQueue) {
+        device.input_first = (device.input_first + 1) % kVirtualInputQueue;
+        --device.input_count;
+        dropped = ++device.dropped;
+      }
+      std::size_t slot = (device.input_first + device.input_count) % kVirtualInputQueue;
+      device.input[slot].assign(report, report + length);
+      ++device.input_count;
     }
   }
-  read_done_.notify_all();
+  if (waiter) waiter->notify_one();
+  if (dropped != 0) {
+    std::function<void(int, uint64_t)> listener;
+    {
+      std::lock_guard lock(mutex_);
+      listener = drop_listener_;
+    }
+    if (listener) listener(id, dropped);
+  }
   return true;
+}
+
+void VirtualHid::set_drop_listener(std::function<void(int id, uint64_t dropped)> listener) {
+  std::lock_guard lock(mutex_);
+  drop_listener_ = std::move(listener);
+}
+
+uint64_t VirtualHid::dropped_inputs(int id) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  return it == devices_.end() ? 0 : it->second.dropped;
 }
 
 bool VirtualHid::start_read(HidHandle handle, uint8_t* buffer, std::size_t length) {
@@ -224,23 +260,29 @@ bool VirtualHid::start_read(HidHandle handle, uint8_t* buffer, std::size_t lengt
   state.outstanding = true;
   state.completed = false;
   state.bytes = 0;
-  if (!device->input.empty()) {
-    complete(state, device->input.front());
-    device->input.pop_front();
+  if (device->input_count > 0) {
+    const std::vector<uint8_t>& queued = device->input[device->input_first];
+    complete(state, queued.data(), queued.size());
+    device->input_first = (device->input_first + 1) % kVirtualInputQueue;
+    --device->input_count;
   }
   return true;
 }
 
 std::optional<std::size_t> VirtualHid::wait_read(HidHandle handle, uint32_t timeout_ms) {
   std::unique_lock lock(mutex_);
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return std::size_t{0};
+  std::shared_ptr<std::condition_variable> done = it->second.done;
   auto finished = [&] {
-    auto it = handles_.find(handle);
+    it = handles_.find(handle);
     return it == handles_.end() || it->second.completed || !it->second.outstanding;
   };
-  if (!read_done_.wait_for(lock, std::chrono::milliseconds(timeout_ms), finished)) {
+  if (timeout_ms == kHidWaitForever) {
+    done->wait(lock, finished);
+  } else if (!done->wait_for(lock, std::chrono::milliseconds(timeout_ms), finished)) {
     return std::nullopt;
   }
-  auto it = handles_.find(handle);
   if (it == handles_.end() || !it->second.completed) return std::size_t{0};
   it->second.completed = false;
   return it->second.bytes;

@@ -6,9 +6,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,6 +43,10 @@ struct VirtualHidFaults {
 // run (the virtual panel link serves the real program) does not grow.
 inline constexpr std::size_t kVirtualOutputRecord = 1024;
 
+// Input reports a device holds while no read is outstanding (the kernel's
+// hidraw queue per open file); past it the oldest is dropped and counted.
+inline constexpr std::size_t kVirtualInputQueue = 64;
+
 // Error codes of the virtual backend, after the Windows ones.
 inline constexpr uint32_t kVirtualFileNotFound = 2;
 inline constexpr uint32_t kVirtualInvalidHandle = 6;
@@ -60,8 +64,17 @@ class VirtualHid : public HidAccess {
   void forget(int id);
   void set_faults(int id, VirtualHidFaults faults);
   // Any thread. The report, report-ID byte first, completes an outstanding
-  // read or waits in the device's queue (32 reports, the oldest dropped).
-  bool inject_input(int id, std::vector<uint8_t> report);
+  // read or waits in the device's queue (kVirtualInputQueue reports; past
+  // that the oldest is dropped and counted). Wakes only the reader it completes.
+  bool inject_input(int id, const uint8_t* report, std::size_t length);
+  bool inject_input(int id, const std::vector<uint8_t>& report) {
+    return inject_input(id, report.data(), report.size());
+  }
+  // Reports the device's full queue has dropped so far.
+  uint64_t dropped_inputs(int id) const;
+  // Called on the injecting thread, with no lock held, after each drop;
+  // dropped is the device's count so far.
+  void set_drop_listener(std::function<void(int id, uint64_t dropped)> listener);
   // Called on the writing thread after each successful write.
   void set_output_listener(
       std::function<void(int id, const std::vector<uint8_t>& report)> listener);
@@ -94,7 +107,11 @@ class VirtualHid : public HidAccess {
     VirtualHidFaults faults;
     std::string path;
     bool present = true;
-    std::deque<std::vector<uint8_t>> input;
+    // A ring whose slots keep their storage: queueing does not allocate once warm.
+    std::vector<std::vector<uint8_t>> input{kVirtualInputQueue};
+    std::size_t input_first = 0;
+    std::size_t input_count = 0;
+    uint64_t dropped = 0;
     std::deque<std::vector<uint8_t>> outputs;
     std::size_t read_starts = 0;
     std::size_t opens = 0;
@@ -107,21 +124,25 @@ class VirtualHid : public HidAccess {
     bool outstanding = false;
     bool completed = false;
     std::size_t bytes = 0;
+    // Its own wake-up, so that a report wakes only its reader. Shared: a
+    // waiter keeps it while close() erases the handle.
+    std::shared_ptr<std::condition_variable> done = std::make_shared<std::condition_variable>();
   };
 
-  Device* device_of(HidHandle handle);                          // lock held; null when gone
-  bool fail(uint32_t code) const;                               // sets last_error, returns false
-  void complete(Handle& handle, std::vector<uint8_t>& report);  // lock held
+  Device* device_of(HidHandle handle);  // lock held; null when gone
+  bool fail(uint32_t code) const;       // sets last_error, returns false
+  // Lock held: copies the report into the read's buffer.
+  void complete(Handle& handle, const uint8_t* report, std::size_t length);
 
   VirtualDeviceNotifier* notifier_;
   mutable std::mutex mutex_;
-  std::condition_variable read_done_;
   bool bound_ = true;
   int next_device_ = 1;
   HidHandle next_handle_ = 1;
   std::map<int, Device> devices_;
   std::map<HidHandle, Handle> handles_;
   std::function<void(int, const std::vector<uint8_t>&)> output_listener_;
+  std::function<void(int, uint64_t)> drop_listener_;
 };
 
 }  // namespace tarvion

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tarvion {
@@ -125,16 +126,21 @@ std::string to_hex(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-std::optional<std::vector<uint8_t>> from_hex(std::string_view text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() / 2);
+bool from_hex(std::string_view text, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  if (text.size() % 2 != 0) return false;
   for (std::size_t i = 0; i < text.size(); i += 2) {
     int high = hex_value(text[i]);
     int low = hex_value(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
+    if (high < 0 || low < 0) return false;
     bytes.push_back(static_cast<uint8_t>(high * 16 + low));
   }
+  return true;
+}
+
+std::optional<std::vector<uint8_t>> from_hex(std::string_view text) {
+  std::vector<uint8_t> bytes;
+  if (!from_hex(text, bytes)) return std::nullopt;
   return bytes;
 }
 
@@ -181,6 +187,31 @@ VirtualPanelLink::VirtualPanelLink(std::function<void(const std::string&)> send_
     : send_line_(std::move(send_line)) {
   hid_.set_output_listener(
       [this](int device, const std::vector<uint8_t>& report) { send_output(device, report); });
+  hid_.set_drop_listener([this](int device, uint64_t count) { input_dropped(device, count); });
+  report_.reserve(kMaxReportLength);
+}
+
+void VirtualPanelLink::input_dropped(int device, uint64_t count) {
+  ++dropped_;
+  if (count != 1) return;  // said once; the count follows when the device goes
+  std::string id;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = host_id_of_.find(device);
+    if (it != host_id_of_.end()) id = it->second;
+  }
+  std::fprintf(stderr,
+               "virtual panel %s: input report dropped, %zu were waiting to be read "
+               "(further drops are counted)\n",
+               id.c_str(), kVirtualInputQueue);
+}
+
+void VirtualPanelLink::report_drops(int device, const std::string& id) {
+  uint64_t count = hid_.dropped_inputs(device);
+  if (count != 0) {
+    std::fprintf(stderr, "virtual panel %s: %llu input reports dropped in all\n", id.c_str(),
+                 static_cast<unsigned long long>(count));
+  }
 }
 
 std::size_t VirtualPanelLink::device_count() const {
@@ -207,7 +238,7 @@ void VirtualPanelLink::receive_bytes(std::string_view bytes) {
       if (partial_.size() + piece.size() > kPanelLinkMaxLine) {
         partial_.clear();
         discarding_ = true;
-      } else {
+      } else if (lf == std::string_view::npos || !partial_.empty()) {
         partial_.append(piece);
       }
     }
@@ -216,10 +247,12 @@ void VirtualPanelLink::receive_bytes(std::string_view bytes) {
     if (discarding_) {
       ++malformed_;
       discarding_ = false;
+    } else if (partial_.empty()) {
+      receive_line(piece);  // the whole line came in one piece: no copy
     } else {
-      std::string line = std::move(partial_);
+      // partial_ keeps its storage for the next line.
+      receive_line(partial_);
       partial_.clear();
-      receive_line(line);
     }
   }
 }
@@ -256,7 +289,7 @@ bool VirtualPanelLink::add(std::string_view rest) {
     return false;
   }
   std::lock_guard lock(mutex_);
-  if (device_of_.count(std::string(id)) != 0) return false;
+  if (device_of_.count(id) != 0) return false;
   VirtualHidTraits traits;
   traits.vendor_id = *vendor;
   traits.product_id = *product;
@@ -275,18 +308,17 @@ bool VirtualPanelLink::input(std::string_view rest) {
   std::string_view id = next_token(rest);
   std::string_view hex = next_token(rest);
   if (!rest.empty()) return false;
-  auto report = from_hex(hex);
-  if (!report || report->empty()) return false;
+  if (!from_hex(hex, report_) || report_.empty()) return false;
   int device = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = device_of_.find(std::string(id));
+    auto it = device_of_.find(id);
     if (it == device_of_.end()) return false;
     device = it->second;
     // A report longer than the device said its reports are is not one of its reports.
-    if (report->size() > input_length_of_[device]) return false;
+    if (report_.size() > input_length_of_[device]) return false;
   }
-  return hid_.inject_input(device, std::move(*report));
+  return hid_.inject_input(device, report_.data(), report_.size());
 }
 
 bool VirtualPanelLink::remove(std::string_view rest) {
@@ -295,9 +327,10 @@ bool VirtualPanelLink::remove(std::string_view rest) {
   int device = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = device_of_.find(std::string(id));
+    auto it = device_of_.find(id);
     if (it == device_of_.end()) return false;
     device = it->second;
+    report_drops(device, it->first);
     device_of_.erase(it);
     host_id_of_.erase(device);
     input_length_of_.erase(device);
@@ -348,9 +381,10 @@ std::string_view panel_line_device(std::string_view line) {
 }
 
 void VirtualPanelLink::connection_lost() {
-  std::map<std::string, int> devices;
+  std::map<std::string, int, std::less<>> devices;
   {
     std::lock_guard lock(mutex_);
+    for (const auto& [id, device] : device_of_) report_drops(device, id);
     devices = std::move(device_of_);
     device_of_.clear();
     host_id_of_.clear();

@@ -64,12 +64,19 @@ class VirtualPanelLink {
 
   uint64_t malformed_lines() const { return malformed_.load(); }
   std::size_t device_count() const;
+  // Input reports dropped because a device's queue was full (the program fell
+  // behind its panels), all devices together. The first drop of a device and,
+  // when the device goes, its count are also written to stderr.
+  uint64_t dropped_inputs() const { return dropped_.load(); }
 
  private:
   bool add(std::string_view rest);
   bool input(std::string_view rest);
   bool remove(std::string_view rest);
   void send_output(int device, const std::vector<uint8_t>& report);
+  void input_dropped(int device, uint64_t count);
+  // Lock held: says how many of the device's reports were dropped, if any.
+  void report_drops(int device, const std::string& id);
 
   VirtualDeviceNotifier notifier_;
   VirtualHid hid_{&notifier_};
@@ -77,10 +84,12 @@ class VirtualPanelLink {
   std::string partial_;
   bool discarding_ = false;  // inside a line that grew too long
   mutable std::mutex mutex_;
-  std::map<std::string, int> device_of_;  // host id -> virtual device
+  std::map<std::string, int, std::less<>> device_of_;  // host id -> virtual device
   std::map<int, std::string> host_id_of_;
   std::map<int, uint16_t> input_length_of_;
   std::atomic<uint64_t> malformed_{0};
+  std::atomic<uint64_t> dropped_{0};
+  std::vector<uint8_t> report_;  // the report being parsed, reused line after line
 };
 
 // Output lines on their way to a host that may read slowly or not at all:
@@ -118,5 +127,8 @@ std::string_view panel_line_device(std::string_view line);
 std::string to_hex(const std::vector<uint8_t>& bytes);
 // Pairs of hex digits; nullopt for an odd count or a non-hex character.
 std::optional<std::vector<uint8_t>> from_hex(std::string_view text);
+// The same into bytes, which keeps its storage from call to call; false
+// where from_hex gives nullopt.
+bool from_hex(std::string_view text, std::vector<uint8_t>& bytes);
 
 }  // namespace tarvion
