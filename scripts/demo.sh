@@ -121,25 +121,15 @@ fi
 
 panel_env=()
 if ((have_panels)); then
-  # The knobs and buttons a person would use: on each radio panel in turn the
-  # outer knob one detent up, the inner knob two, then transfer; many rounds,
-  # then the host stays up until the demo ends.
-  for _ in $(seq 200); do
-    for turn in "multi1 +1 +2" "com1 +2 -1" "nav1 +1 +3"; do
-      read -r p outer inner <<<"$turn"
-      printf '+1500 turn %s outer %s\n+700 turn %s inner %s\n+700 tap %s swap\n' \
-        "$p" "$outer" "$p" "$inner" "$p"
-    done
-  done >"$work/panels.script"
-  echo '+86400000 list' >>"$work/panels.script"
+  # --demo: on each radio panel in turn the outer knob one detent up, the inner
+  # knob two, then transfer, as a person would, over and over until the end.
   view=--no-window
   ((display)) && view=--window
-  setsid "$(find_bin virtual-panels)" --port 0 --no-stdin --panels multi,com,nav,switch \
-    --script "$work/panels.script" "$view" \
+  setsid "$(find_bin virtual-panels)" --port 0 --panels multi,com,nav,switch --demo "$view" \
     </dev/null > >(trap '' INT; tee "$work/panels.log" | sed -u 's/^/[virtual-panels] /') 2>&1 &
   panels_pid=$!
   panel_port=$(wait_port "$work/panels.log" "$panels_pid") || { echo "virtual-panels did not start" >&2; finish 1; }
-  say "virtual-panels (multi-radio, COM, NAV, switch panel; knobs turned by its demo script) on 127.0.0.1:$panel_port"
+  say "virtual-panels (multi-radio, COM, NAV, switch panel; knobs turned by its --demo) on 127.0.0.1:$panel_port"
   ((display)) && say "the virtual cockpit window shows the panels: wheel or drag a knob, click a button"
   panel_env=(TARVION_VIRTUAL_PANELS="127.0.0.1:$panel_port")
 else
