@@ -41,8 +41,10 @@ int detent_error(int start_mhz, int net_detents, int final_mhz) {
   return error > kComBandMhz / 2 ? error - kComBandMhz : error;
 }
 
-BenchSession::BenchSession(std::string tarvion, int startup_timeout_ms)
-    : tarvion_(std::move(tarvion)), startup_timeout_ms_(startup_timeout_ms) {}
+BenchSession::BenchSession(std::string tarvion, int startup_timeout_ms, std::string display)
+    : tarvion_(std::move(tarvion)),
+      startup_timeout_ms_(startup_timeout_ms),
+      display_(std::move(display)) {}
 
 bool BenchSession::start(int panels, std::string& error) {
   if (!panel_listener_.ok() || !zemp_listener_.ok()) {
@@ -53,11 +55,13 @@ bool BenchSession::start(int panels, std::string& error) {
   folder_.write("Tarvion.ini", "XPLANE=YES\nZEMP_HOST=127.0.0.1\nZEMP_PORT=" +
                                    std::to_string(zemp_listener_.port()) +
                                    "\nMINIMIZED=NO\nFIRST_DEVICE_COM1=YES\n");
+  std::vector<std::string> argv{tarvion_};
+  if (display_.empty()) argv.push_back("--console");
   process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{tarvion_, "--console"}, folder_.path(),
+      argv, folder_.path(),
       std::map<std::string, std::string>{
           {"XDG_RUNTIME_DIR", runtime_.path()},
-          {"DISPLAY", ""},
+          {"DISPLAY", display_},
           {"WAYLAND_DISPLAY", ""},
           {"TARVION_VIRTUAL_PANELS", "127.0.0.1:" + std::to_string(panel_listener_.port())}});
   // A Tarvion that ends at start (a bad path, a crash) is noticed at once.

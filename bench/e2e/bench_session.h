@@ -33,7 +33,8 @@ inline constexpr int kComBandMhz = 19;
 
 class BenchSession {
  public:
-  BenchSession(std::string tarvion, int startup_timeout_ms);
+  // display: empty for console mode, else the X display the window opens on.
+  BenchSession(std::string tarvion, int startup_timeout_ms, std::string display = {});
   // Starts Tarvion, serves it `panels` panels and takes its ZEMP connection;
   // false with the reason.
   bool start(int panels, std::string& error);
@@ -75,6 +76,7 @@ class BenchSession {
 
   std::string tarvion_;
   int startup_timeout_ms_;
+  std::string display_;
   TempFolder folder_, runtime_;
   Listener panel_listener_, zemp_listener_;
   std::unique_ptr<ChildProcess> process_;
