@@ -19,8 +19,8 @@ namespace tarvion {
 namespace {
 
 using testing::HidRig;
-using testing::RecordingSocket;
 using testing::panel_traits;
+using testing::RecordingSocket;
 
 using Report = std::vector<uint8_t>;
 
