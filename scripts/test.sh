@@ -19,7 +19,7 @@ jobs=${TARVION_JOBS:-2}
 # A developer may run fewer stages (TARVION_STAGES="mingw"); CI runs them all.
 stages=" ${TARVION_STAGES:-mingw asan tsan fuzz} "
 
-packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libhidapi-dev
   g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth trayer xdotool
   qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev)
 missing=()
