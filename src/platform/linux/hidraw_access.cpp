@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <span>
 
-#include "platform/linux/hidraw_utf16.h"
+#include "base/utf16.h"
 #include "platform/linux/linux_only.h"
 #include "platform/linux/udev_devices.h"
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/utf16.h"
+
 namespace tarvion {
 namespace {
 
@@ -52,47 +54,6 @@ std::optional<unsigned> decimal(std::string_view text, unsigned max) {
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc{} || end != text.data() + text.size() || value > max) return std::nullopt;
   return value;
-}
-
-// The host writes UTF-8; a broken sequence becomes U+FFFD.
-std::u16string utf8_to_utf16(std::string_view text) {
-  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  std::u16string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t extra = byte < 0x80             ? 0
-                        : (byte & 0xE0) == 0xC0 ? 1
-                        : (byte & 0xF0) == 0xE0 ? 2
-                        : (byte & 0xF8) == 0xF0 ? 3
-                                                : 4;
-    char32_t c = 0xFFFD;
-    std::size_t length = 1;
-    if (extra == 0) {
-      c = byte;
-    } else if (extra <= 3 && i + extra < text.size()) {
-      char32_t value = byte & (0x3F >> extra);
-      bool ok = true;
-      for (std::size_t k = 1; k <= extra; ++k) {
-        auto next = static_cast<unsigned char>(text[i + k]);
-        ok = ok && (next & 0xC0) == 0x80;
-        value = (value << 6) | (next & 0x3F);
-      }
-      if (ok && value >= kSmallest[extra] && value <= 0x10FFFF &&
-          (value < 0xD800 || value > 0xDFFF)) {
-        c = value;
-        length = extra + 1;
-      }
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += length;
-  }
-  return out;
 }
 
 bool is_loopback_ipv4(std::string_view host) {

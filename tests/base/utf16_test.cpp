@@ -1,6 +1,7 @@
-// Device names from the kernel (UTF-8) as the UTF-16 product strings the HID
-// layer lists: well-formed text kept, malformed bytes replaced, never overrun.
-#include "platform/linux/hidraw_utf16.h"
+// Device names from the kernel and the virtual panel host (UTF-8) as the
+// UTF-16 product strings the HID layer lists: well-formed text kept,
+// malformed bytes replaced, never overrun.
+#include "base/utf16.h"
 
 #include <gtest/gtest.h>
 
