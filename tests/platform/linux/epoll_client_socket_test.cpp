@@ -14,25 +14,10 @@
 #include <vector>
 
 #include "epoll_test_loop.h"
+#include "support/socket_error_name.h"
 
 namespace tarvion {
 namespace {
-
-const char* name(SocketError error) {
-  switch (error) {
-    case SocketError::refused:
-      return "refused";
-    case SocketError::timed_out:
-      return "timed_out";
-    case SocketError::host_not_found:
-      return "host_not_found";
-    case SocketError::reset:
-      return "reset";
-    case SocketError::other:
-      return "other";
-  }
-  return "?";
-}
 
 // A listening socket on 127.0.0.1 and the one connection it takes.
 struct Server {
@@ -90,7 +75,8 @@ struct Client {
           received += socket.receive_text();
         },
         [this](SocketError error, bool ended) {
-          events.push_back(std::string("error ") + name(error) + (ended ? " ended" : " attempt"));
+          events.push_back(std::string("error ") + test::socket_error_name(error) +
+                           (ended ? " ended" : " attempt"));
         },
     });
   }
@@ -184,7 +170,7 @@ TEST(EpollClientSocket, FailedAttemptsCarryTheirCodes) {
 TEST(EpollClientSocket, ANameIsLookedUpAsideAndOnlyTheLatestAttemptCounts) {
   Client client;
   client.open("localhost", client.server.port);  // replaced at once: never reported
-  ASSERT_TRUE(client.connect("localhost"));  // ::1 first where it resolves so: the next address
+  ASSERT_TRUE(client.connect("localhost"));      // ::1 first where it resolves so: the next address
   test::run_for(client.loop, 50);
   EXPECT_EQ(client.events, std::vector<std::string>{"connect"});
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qt_test_app.h"
+#include "support/socket_error_name.h"
 
 namespace tarvion {
 namespace {
@@ -37,24 +38,10 @@ struct Recorder {
           received += socket.receive_text();
         },
         [this](SocketError error, bool ended) {
-          events.push_back("error " + name(error) + (ended ? " ended" : " attempt"));
+          events.push_back(std::string("error ") + test::socket_error_name(error) +
+                           (ended ? " ended" : " attempt"));
         },
     });
-  }
-  static std::string name(SocketError error) {
-    switch (error) {
-      case SocketError::refused:
-        return "refused";
-      case SocketError::timed_out:
-        return "timed_out";
-      case SocketError::host_not_found:
-        return "host_not_found";
-      case SocketError::reset:
-        return "reset";
-      case SocketError::other:
-        return "other";
-    }
-    return "?";
   }
   int count(const std::string& event) const {
     return static_cast<int>(std::count(events.begin(), events.end(), event));
