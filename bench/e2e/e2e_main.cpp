@@ -176,8 +176,8 @@ Row window_memory(const Options& o) {
   w.settle(300, 3000);
   ProcessMemory memory = read_process_memory(w.pid());
   bool closed = w.stop() == 0;
-  return {"memory, window mode, " + std::to_string(o.idle_panels) + " panels", memory_figure(memory),
-          memory.rss_kib > 0 && closed};
+  return {"memory, window mode, " + std::to_string(o.idle_panels) + " panels",
+          memory_figure(memory), memory.rss_kib > 0 && closed};
 }
 
 Row idle(BenchSession& s, const Options& o, ProcessMemory& memory) {
@@ -320,8 +320,8 @@ int run(const Options& o) {
   rows.push_back(knob_to_display(s, o, random));
   rows.push_back(transfer_to_zemp(s, o, random));
   rows.push_back(idle(s, o, memory));
-  rows.push_back(
-      {"memory, console mode", memory_figure(memory), memory.rss_kib > 0 && memory.private_kib > 0});
+  rows.push_back({"memory, console mode", memory_figure(memory),
+                  memory.rss_kib > 0 && memory.private_kib > 0});
   rows.push_back(lost_detents(s, o));
   rows.push_back(jitter(s, o));
   rows.push_back(window_memory(o));

@@ -36,9 +36,15 @@ class LinuxPanels {
     own_notifier_ = std::make_unique<NullDeviceNotifier>();
 #endif
   }
-  bool ready() const { return virtual_ || own_hid_; }
-  HidAccess& hid() { return virtual_ ? virtual_->hid() : *own_hid_; }
-  DeviceNotifier& notifier() { return virtual_ ? virtual_->notifier() : *own_notifier_; }
+  bool ready() const {
+    return virtual_ || own_hid_;
+  }
+  HidAccess& hid() {
+    return virtual_ ? virtual_->hid() : *own_hid_;
+  }
+  DeviceNotifier& notifier() {
+    return virtual_ ? virtual_->notifier() : *own_notifier_;
+  }
 
  private:
   std::unique_ptr<VirtualPanelConnection> virtual_;

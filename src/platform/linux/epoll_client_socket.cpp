@@ -194,8 +194,7 @@ void EpollClientSocket::connect_next() {
     int no_delay = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &no_delay, sizeof no_delay);
     socklen_t length = address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 ||
-        errno == EINPROGRESS) {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 || errno == EINPROGRESS) {
       fd_ = fd;
       connecting_ = true;
       // Writable tells that the connect ended, either way.

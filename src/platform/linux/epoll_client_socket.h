@@ -76,9 +76,9 @@ class EpollClientSocket : public ClientSocket {
   bool want_write_ = false;
   std::string host_;
   int32_t port_ = 0;
-  bool active_ = false;     // what the logic has been told: on_connect .. its end
-  bool connected_ = false;  // the kernel's view, ahead of active_
-  uint64_t attempt_ = 0;    // bumped by open() and close()
+  bool active_ = false;                      // what the logic has been told: on_connect .. its end
+  bool connected_ = false;                   // the kernel's view, ahead of active_
+  uint64_t attempt_ = 0;                     // bumped by open() and close()
   std::vector<sockaddr_storage> addresses_;  // still to try for this attempt
   int last_connect_error_ = 0;
   std::string received_;

@@ -105,7 +105,7 @@ void EpollLoop::run_once(int timeout_ms) {
       continue;
     }
     auto it = watches_.find(key);
-    if (it == watches_.end()) continue;  // unwatched by an earlier handler of this pass
+    if (it == watches_.end()) continue;         // unwatched by an earlier handler of this pass
     std::shared_ptr<Watch> watch = it->second;  // kept while its handler may unwatch it
     watch->handler(events[i].events);
   }

@@ -41,7 +41,8 @@ TEST(EpollMainThread, WorkersCallsRunOnTheLoopThreadOneAtATimeWithErrorsCarriedB
       ++finished;
     });
   }
-  ASSERT_TRUE(test::run_until(loop, [&] { return finished == kWorkers; }, 20000));
+  ASSERT_TRUE(test::run_until(
+      loop, [&] { return finished == kWorkers; }, 20000));
   for (auto& worker : workers) worker.join();
   EXPECT_EQ(total, kWorkers * kCalls);
   EXPECT_EQ(wrong_thread, 0);
@@ -102,7 +103,8 @@ TEST(TimerfdTimer, TicksFollowTheThreadedTimersRules) {
       c.on_tick(t, static_cast<int>(t.at.size()));
     });
     t.enable(c.interval);
-    test::run_until(t.loop, [&] { return t.at.size() >= c.ticks_expected + 1; }, 300);
+    test::run_until(
+        t.loop, [&] { return t.at.size() >= c.ticks_expected + 1; }, 300);
     EXPECT_EQ(t.at.size(), c.ticks_expected);
     if (!t.at.empty()) {
       EXPECT_GE(t.first_after_ms(), c.interval);  // a full interval first
