@@ -45,12 +45,12 @@ void TimerfdTimer::SetInterval(uint32_t milliseconds) {
 
 void TimerfdTimer::arm() {
   if (fd_ < 0) return;
-  itimerspec spec{};  // zero: disarmed
+  itimerspec due{};  // all zero: disarmed
   if (enabled_ && !ended_ && interval_ > 0) {
-    spec.it_value.tv_sec = interval_ / 1000;
-    spec.it_value.tv_nsec = static_cast<long>(interval_ % 1000) * 1000000L;
+    due.it_value.tv_sec = interval_ / 1000;
+    due.it_value.tv_nsec = static_cast<long>(interval_ % 1000) * 1000000L;
   }
-  ::timerfd_settime(fd_, 0, &spec, nullptr);
+  ::timerfd_settime(fd_, 0, &due, nullptr);
 }
 
 void TimerfdTimer::expired() {
