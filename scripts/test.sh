@@ -21,7 +21,7 @@ stages=" ${TARVION_STAGES:-mingw asan tsan fuzz} "
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libhidapi-dev
   g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth trayer xdotool
-  qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev)
+  qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev libasio-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

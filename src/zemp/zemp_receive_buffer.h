@@ -41,6 +41,8 @@ class ZempReceiveBuffer {
   void clear();
   // Bytes kept for lines not yet complete (or not yet handled after an error).
   size_t size() const { return buffer_.size(); }
+  // Those bytes themselves (a server looks for a goodbye that has no line end).
+  std::string_view pending() const { return buffer_; }
 
  private:
   void handle_line(std::string_view line, const ZempReceiveActions& actions);
