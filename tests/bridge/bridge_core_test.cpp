@@ -49,9 +49,9 @@ TEST(BridgeCore, WritesOnlyInRangeValuesAndHoldsBackTheSimulatorsEcho) {
       {"registration of zeros writes nothing; the first exchange writes",
        Simulator::XPlane,
        {{Step::ClientA, "256=0:254=0:311=0:258=0"},
-        {Step::ClientA, "256=11900:311=7700:311=1280"}},
+        {Step::ClientA, "256=11900:311=7700"}},
        {"sim/cockpit/radios/com1_freq_hz=11900.000000",
-        "sim/cockpit/radios/transponder_code=1280.000000"},
+        "sim/cockpit/radios/transponder_code=7700.000000"},
        ""},
       {"stale reports after a write are held back; the written value goes to everyone",
        Simulator::XPlane,
@@ -86,8 +86,8 @@ TEST(BridgeCore, WritesOnlyInRangeValuesAndHoldsBackTheSimulatorsEcho) {
        "Arn.Resp:256=11830:\r\n"},
       {"a squawk with an 8 and unmapped numbers are not written",
        Simulator::XPlane,
-       {{Step::ClientA, "311=1280:311=7800:300=5:300=6"}},
-       {"sim/cockpit/radios/transponder_code=1280.000000"},
+       {{Step::ClientA, "311=1270:311=7800:300=5:300=6"}},
+       {"sim/cockpit/radios/transponder_code=1270.000000"},
        ""},
   };
   for (const Case& c : cases) {

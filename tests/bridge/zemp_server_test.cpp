@@ -105,7 +105,9 @@ TEST(ZempServer, GoodbyeSilenceAndANonReadingClientEndOnlyThatClient) {
     rig.server.client_data(talker.id, "Arn.Vivo:\r\n", now);
     rig.server.client_data(stuck.id, "Arn.Vivo:\r\n", now);
     rig.server.tick(now);
-    if (s == 19) EXPECT_FALSE(silent.closed) << "dropped too early";
+    if (s == 19) {
+      EXPECT_FALSE(silent.closed) << "dropped too early";
+    }
   }
   EXPECT_TRUE(silent.closed);
   EXPECT_FALSE(talker.closed);

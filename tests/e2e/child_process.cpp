@@ -17,9 +17,10 @@ using Clock = std::chrono::steady_clock;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
-                           const std::map<std::string, std::string>& env) {
-  int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+                           const std::map<std::string, std::string>& env, bool stdin_pipe) {
+  int out[2], err[2], in[2] = {-1, -1};
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
+      (stdin_pipe && ::pipe2(in, O_CLOEXEC) != 0))
     throw std::runtime_error("pipe");
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
@@ -27,7 +28,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     ::dup2(out[1], 1);
     ::dup2(err[1], 2);
     // Nothing to read: tools that take commands on stdin see its end at once.
-    int none = ::open("/dev/null", O_RDONLY);
+    int none = stdin_pipe ? in[0] : ::open("/dev/null", O_RDONLY);
     if (none >= 0) ::dup2(none, 0);
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     for (const auto& [name, value] : env) {
@@ -44,6 +45,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   }
   ::close(out[1]);
   ::close(err[1]);
+  if (stdin_pipe) {
+    ::close(in[0]);
+    in_fd_ = in[1];
+  }
   out_.fd = out[0];
   err_.fd = err[0];
 }
@@ -55,6 +60,18 @@ ChildProcess::~ChildProcess() {
   }
   ::close(out_.fd);
   ::close(err_.fd);
+  if (in_fd_ >= 0) ::close(in_fd_);
+}
+
+void ChildProcess::write_in(const std::string& text) {
+  if (in_fd_ < 0) throw std::logic_error("started without a stdin pipe");
+  // A child that has gone must fail the test's checks, not kill it with SIGPIPE.
+  ::signal(SIGPIPE, SIG_IGN);
+  for (size_t at = 0; at < text.size();) {
+    const ssize_t n = ::write(in_fd_, text.data() + at, text.size() - at);
+    if (n <= 0) return;
+    at += static_cast<size_t>(n);
+  }
 }
 
 std::optional<std::string> ChildProcess::next_line(Stream& stream, std::vector<std::string>& keep,

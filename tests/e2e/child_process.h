@@ -18,8 +18,10 @@ using Ms = std::chrono::milliseconds;
 class ChildProcess {
  public:
   // env: variables to set (empty value: unset); the rest is inherited.
+  // stdin_pipe: the test types into the child's stdin with write_in();
+  // otherwise its stdin is empty.
   ChildProcess(const std::vector<std::string>& argv, const std::string& cwd,
-               const std::map<std::string, std::string>& env);
+               const std::map<std::string, std::string>& env, bool stdin_pipe = false);
   ~ChildProcess();  // kills a child still running
 
   ChildProcess(const ChildProcess&) = delete;
@@ -35,6 +37,7 @@ class ChildProcess {
   const std::vector<std::string>& out_lines() const { return out_lines_; }
   const std::vector<std::string>& err_lines() const { return err_lines_; }
 
+  void write_in(const std::string& text);
   void signal(int sig);
   // The exit code, or nothing if still running after the bound (-signal if killed).
   std::optional<int> wait_exit(Ms bound);
@@ -55,6 +58,7 @@ class ChildProcess {
   std::mutex exit_mutex_;
   std::optional<int> exit_code_;
   Stream out_, err_;
+  int in_fd_ = -1;
   std::vector<std::string> out_lines_, err_lines_;
 };
 

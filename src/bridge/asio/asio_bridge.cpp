@@ -40,6 +40,8 @@ class XPlaneSide {
               core.simulator_report(index, value, Clock::now());
             },
             log) {
+    // X-Plane answers to the port the requests come from: a firewall must let it in.
+    log_.log("talking to X-Plane from UDP port " + std::to_string(socket_.local_endpoint().port()));
     if (!options.sim_host.empty()) {
       udp::resolver resolver(io);
       const auto found = *resolver.resolve(udp::v4(), options.sim_host,
