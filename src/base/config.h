@@ -23,17 +23,21 @@ struct Config {
   BasePair com_pair, nav_pair, adf_pair, rmp_pair;
 
   // Reset to these defaults at every load.
-  bool zemp_mode = false;   // XPLANE
-  bool all_lights = true;   // RTREN
+  bool zemp_mode = false;  // XPLANE
+  bool all_lights = true;  // RTREN
   int32_t trim_factor = 300;
   int32_t mflaps = 30;
   std::array<int32_t, 7> start_values{118000, 118000, 10800, 10800, 1000, 1000, 1200};
-  std::array<bool, 7> active_write{true, true, true, true, true, true, true};  // ACTIVE_*
+  // ACTIVE_COM1 .. ACTIVE_ATC
+  std::array<bool, 7> active_write{true, true, true, true, true, true, true};
   bool start_to_tray = true;  // MINIMIZED
   bool emulate_test = true;
   bool reverse_sw = false;
   bool reverse_panel = false;
   bool com_frec_5 = true;
+  // FOLLOW_SIM: radio values the simulator reports become the panels' active
+  // values; off, the panels alone set the radios.
+  bool follow_sim = false;
 };
 
 }  // namespace tarvion

@@ -12,6 +12,28 @@ int radio_of_mode(int32_t mode) {
   return kRadio[static_cast<size_t>(mode)];
 }
 
+bool in_radio_band(int radio, int64_t v) {
+  switch (radio) {
+    case COM1:
+    case COM2:
+      return v >= 118000 && v <= 136995;
+    case NAV1:
+    case NAV2:
+      return v >= 10800 && v <= 11795;
+    case ADF1:
+    case ADF2:
+      return v >= 1000 && v <= 17999;
+    case ATC:
+      if (v < 0 || v > 7777) return false;
+      for (; v > 0; v /= 10) {
+        if (v % 10 > 7) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
 int32_t& active_value(c_rad& rad, int radio) {
   switch (radio) {
     case COM1:

@@ -34,6 +34,11 @@ constexpr int32_t kModeCount = 10;
 // Radio index edited in a mode, or -1 for mode 0 and anything out of range.
 int radio_of_mode(int32_t mode);
 
+// Whether v is a value radio 0..6 can hold (units as radio_value): COM
+// 118000..136995, NAV 10800..11795, ADF 1000..17999, a transponder code of
+// four digits 0..7. Wide, because values from outside may be anything.
+bool in_radio_band(int radio, int64_t v);
+
 // The panel's active / standby field of a radio index 0..6.
 int32_t& active_value(c_rad& rad, int radio);
 int32_t& standby_value(c_rad& rad, int radio);

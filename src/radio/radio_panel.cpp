@@ -41,6 +41,20 @@ void follow_adf_switch(RadioContext& ctx, const c_rad& rad) {
   ctx.state.radio_dirty[static_cast<size_t>(radio_of_mode(rad.mode))] = 1;
 }
 
+// Puts a new active value of radio (none for -1) into every panel but the
+// source, and refreshes those that `refresh` picks.
+template <typename Refresh>
+void spread_active(RadioContext& ctx, const c_rad* source, int radio, int32_t value,
+                   Refresh refresh) {
+  // By index: a refreshed panel never changes the list, but stay safe if it did.
+  for (size_t i = 0; i < ctx.lists.radios.size(); ++i) {
+    c_rad& other = *ctx.lists.radios[i];
+    if (source != nullptr && other.number == source->number) continue;
+    if (radio >= 0) active_value(other, radio) = value;
+    if (refresh(other)) select_mode(ctx, other, PanelMode{other.mode}, SameMode::refresh);
+  }
+}
+
 }  // namespace
 
 void handle_radio_input(RadioContext& ctx, c_rad& rad) {
@@ -128,15 +142,21 @@ void transfer(RadioContext& ctx, c_rad& rad) {
 
 void share_active(RadioContext& ctx, c_rad& rad) {
   const int radio = radio_of_mode(rad.mode);
-  // By index: a refreshed panel never changes the list, but stay safe if it did.
-  for (size_t i = 0; i < ctx.lists.radios.size(); ++i) {
-    c_rad& other = *ctx.lists.radios[i];
-    if (other.number == rad.number) continue;
-    if (radio >= 0) active_value(other, radio) = active_value(rad, radio);
-    // Modes are compared by number: a panel showing NAV1 as mode 8 while this
-    // one is in mode 3 picks the value up at its next mode selection.
-    if (other.mode == rad.mode) select_mode(ctx, other, PanelMode{other.mode}, SameMode::refresh);
-  }
+  // Modes are compared by number: a panel showing NAV1 as mode 8 while this
+  // one is in mode 3 picks the value up at its next mode selection.
+  spread_active(ctx, &rad, radio, radio >= 0 ? active_value(rad, radio) : 0,
+                [&rad](const c_rad& other) { return other.mode == rad.mode; });
+}
+
+bool take_simulator_value(RadioContext& ctx, RadioIndex radio, int64_t value) {
+  if (!in_radio_band(radio, value)) return false;
+  const auto active = static_cast<int32_t>(value);
+  ctx.state.radio_value[static_cast<size_t>(radio)] = active;
+  // No panel set it, so every panel showing the radio, in whatever mode
+  // number, shows the new value at once.
+  spread_active(ctx, nullptr, radio, active,
+                [radio](const c_rad& other) { return radio_of_mode(other.mode) == radio; });
+  return true;
 }
 
 }  // namespace tarvion

@@ -1,6 +1,6 @@
 // What the inputs of a radio panel do: the input handlers of the common layout
 // and of the RMP, mode selection, the standby/active transfer and the sharing
-// of a new active value with the other panels.
+// of a new active value (a panel's or the simulator's) with the panels.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +24,10 @@ void transfer(RadioContext& ctx, c_rad& rad);
 // Copies the panel's active value of its current radio into every other
 // panel, and refreshes those showing the same mode.
 void share_active(RadioContext& ctx, c_rad& rad);
+// A radio value the simulator reports becomes the radio's active value on
+// every panel, as a transfer makes it, but is not marked for sending: the
+// simulator has it already. A value outside the radio's band is ignored
+// (false).
+bool take_simulator_value(RadioContext& ctx, RadioIndex radio, int64_t value);
 
 }  // namespace tarvion

@@ -66,6 +66,7 @@ void apply_line(const std::string& line, Config& c, int32_t& brightness) {
   if (key == "REVERSE_SW") return void(c.reverse_sw = yes(value));
   if (key == "REVERSE_PANEL") return void(c.reverse_panel = yes(value));
   if (key == "COM_FREC_5") return void(c.com_frec_5 = yes(value));
+  if (key == "FOLLOW_SIM") return void(c.follow_sim = yes(value));
 }
 
 }  // namespace
@@ -83,6 +84,7 @@ void apply_config_defaults(Config& c, int32_t& brightness) {
   c.reverse_sw = defaults.reverse_sw;
   c.reverse_panel = defaults.reverse_panel;
   c.com_frec_5 = defaults.com_frec_5;
+  c.follow_sim = defaults.follow_sim;
   brightness = 121;
 }
 

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "base/str_to_int.h"
 #include "radio/display.h"
+#include "radio/radio_panel.h"
 #include "shell/config_loader.h"
 
 namespace tarvion {
@@ -14,6 +15,12 @@ Program::Program(ProgramSeams seams)
                 [this](const std::string& text) { seams_.view.set_text(Control::Label9, text); },
                 [this](bool enabled) { enable_timer(*timer1_, enabled); },
                 [this](const std::string& message) { show_error(message); },
+                [this](RadioIndex radio, int64_t value) {
+                  // Asked at each value: the file is read after the link is built.
+                  if (!config.follow_sim) return;
+                  RadioContext ctx = radio_context();
+                  take_simulator_value(ctx, radio, value);
+                },
             }),
       panel_layer_(seams_.hid, seams_.notifier, seams_.main_thread, radio_context(), flags,
                    PanelLayerHooks{[this](const std::vector<std::string>& lines) {

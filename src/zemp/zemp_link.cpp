@@ -73,11 +73,17 @@ void ZempLink::set_remote_value(TVariable& variable, int32_t received_value) {
 }
 
 void ZempLink::apply_received_pair(int32_t number, int32_t value) {
-  for (TVariable& variable : zemp_variables_) {
-    if (variable.number == number) {
-      set_remote_value(variable, value);
-      return;
+  for (int position = 0; position < kZempVariableCount; ++position) {
+    TVariable& variable = zemp_variables_[position];
+    if (variable.number != number) continue;
+    // Only a change is news: a value equal to the last one on the wire is the
+    // server repeating what the program sent or was told.
+    const bool changed = value != variable.last_value;
+    set_remote_value(variable, value);
+    if (changed && hooks_.received_radio_value) {
+      hooks_.received_radio_value(kZempSlots[position].radio, zemp_radio_value(position, value));
     }
+    return;
   }
 }
 

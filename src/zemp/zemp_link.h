@@ -19,6 +19,9 @@ struct ZempHooks {
   std::function<void(const std::string&)> set_status;    // Label9
   std::function<void(bool)> set_retry_timer;             // ThreadedTimer1.Enabled
   std::function<void(const std::string&)> report_error;  // the error box
+  // A received value that moved away from its variable's last wire value, in
+  // radio_value units (FOLLOW_SIM); empty: received values stay on the wire side.
+  std::function<void(RadioIndex, int64_t)> received_radio_value = {};
 };
 
 class ZempLink {
@@ -44,7 +47,8 @@ class ZempLink {
   void set_remote_value(TVariable& variable, int32_t received_value);
   // "Arn.Fin:" when connected, right before the program closes the socket.
   void send_goodbye();
-  // A received pair for the first variable with that number; unknown numbers are ignored.
+  // A received pair for the first variable with that number; unknown numbers
+  // are ignored. A change also goes to received_radio_value.
   void apply_received_pair(int32_t number, int32_t value);
 
   // Socket events; the backend delivers them on the main thread (checked in debug builds).

@@ -57,6 +57,10 @@ static_assert(every_radio_has_a_slot());
 // radio_value[radio] as the server sees it (integer division, remainder dropped).
 int32_t zemp_wire_value(const RadioState& radio, RadioIndex index);
 
+// A wire value of table position back in radio_value units, the dropped digit
+// as 0; 64-bit, since the server may send any 32-bit number.
+int64_t zemp_radio_value(int position, int32_t wire);
+
 ZempVariables make_zemp_variables();
 
 }  // namespace tarvion
