@@ -2,6 +2,7 @@
 
 #include "fsuipc/fsuipc_values.h"
 #include "radio/display.h"
+#include "radio/radio_panel.h"
 
 namespace tarvion {
 
@@ -69,6 +70,42 @@ int64_t radio_wire_value(const RadioState& state, const RadioWrite& w) {
   return 0;
 }
 
+// Which of its radio's two read-back words an offset holds; -1 for the switch
+// flags, which are not read back.
+int echo_word(RadioForm form) {
+  switch (form) {
+    case RadioForm::adf_extended:
+      return 1;
+    case RadioForm::switch_flag:
+      return -1;
+    default:
+      return 0;
+  }
+}
+
+// radio_value from a radio's read-back words, the inverse of radio_wire_value;
+// nullopt for words no write could have made.
+std::optional<int64_t> radio_from_words(int radio, uint32_t words) {
+  const std::optional<int32_t> main = from_bcd4(static_cast<uint16_t>(words));
+  const std::optional<int32_t> extended = from_bcd4(static_cast<uint16_t>(words >> 16));
+  if (!main || !extended) return std::nullopt;
+  switch (radio) {
+    case COM1:
+    case COM2:
+      return (int64_t{*main} + 10000) * 10;  // the 5 kHz digit was never there
+    case NAV1:
+    case NAV2:
+      return int64_t{*main} + 10000;
+    case ADF1:
+    case ADF2:
+      // Main: hundreds, tens and ones of kHz. Extended: thousands * 100 + tenths.
+      if (*main > 999 || *extended % 100 > 9) return std::nullopt;
+      return int64_t{*extended / 100} * 10000 + *main * 10 + *extended % 100;
+    default:
+      return *main;
+  }
+}
+
 struct SwitchWrite {
   int k;  // switch_value index
   uint16_t offset;
@@ -111,6 +148,7 @@ void FsuipcExchange::reset_exchange_state() {
     e.current = 0;
     e.previous = 99999;
   }
+  echoes_ = {};
 }
 
 void FsuipcExchange::fill_fsuipc_read_table() {
@@ -121,8 +159,13 @@ void FsuipcExchange::fill_fsuipc_read_table() {
 }
 
 bool FsuipcExchange::fsuipc_exchange() {
-  read_simulator();
+  const bool read_ok = read_simulator();
   update_switch_panel();
+  // Only words the simulator has just given count: after a failed read the
+  // buffers hold old words, or zeros before the first good read, and zeros
+  // are a valid transponder code. Before the writes, so that a radio marked
+  // for sending carries the simulator's value.
+  if (read_ok && ctx_.config.follow_sim) follow_simulator_radios();
   int queued = 0;
   if (!ctx_.lists.radios.empty()) queued += queue_radio_writes();
   if (!ctx_.lists.switches.empty()) queued += queue_switch_writes();
@@ -131,15 +174,46 @@ bool FsuipcExchange::fsuipc_exchange() {
   return client_.fsuipc_process(code);
 }
 
-void FsuipcExchange::read_simulator() {
+bool FsuipcExchange::read_simulator() {
   FsuipcCode code;
   for (FsuipcReadEntry& e : table_) {
     client_.fsuipc_read(e.offset, e.size, std::span<uint8_t>(e.buffer).first(e.size), code);
   }
-  // Ignored on purpose: after a failed read the buffers keep the last good
-  // values; a lost link shows up on the next write.
-  client_.fsuipc_process(code);
+  if (ctx_.config.follow_sim) queue_radio_reads();
+  // The switch panel ignores a failure on purpose: after a failed read the
+  // buffers keep the last good values; a lost link shows up on the next write.
+  const bool read_ok = client_.fsuipc_process(code);
   for (FsuipcReadEntry& e : table_) e.current = widen(e);
+  return read_ok;
+}
+
+void FsuipcExchange::queue_radio_reads() {
+  FsuipcCode code;
+  for (const RadioWrite& w : kRadioWrites) {
+    const int word = echo_word(w.form);
+    if (word < 0) continue;
+    std::span<uint8_t> buffer(echoes_[static_cast<std::size_t>(w.radio)].buffer);
+    client_.fsuipc_read(w.offset, w.size, buffer.subspan(2 * static_cast<std::size_t>(word), 2),
+                        code);
+  }
+}
+
+void FsuipcExchange::follow_simulator_radios() {
+  for (int radio = 0; radio < kRadioCount; ++radio) {
+    FsuipcRadioEcho& echo = echoes_[static_cast<std::size_t>(radio)];
+    const uint32_t words = get_le32(echo.buffer, 0);
+    // A simulator that has not yet taken a write still shows the words it
+    // showed before; taken as its own change, that would undo the panel's.
+    // So only words that differ from the last reading count, and not when
+    // they are what was written.
+    const bool news = words != echo.last_read && words != echo.last_value;
+    echo.last_read = words;
+    if (!news) continue;
+    const std::optional<int64_t> value = radio_from_words(radio, words);
+    if (value && take_simulator_value(ctx_, static_cast<RadioIndex>(radio), *value)) {
+      echo.last_value = words;
+    }
+  }
 }
 
 void FsuipcExchange::update_switch_panel() {
@@ -185,9 +259,15 @@ int FsuipcExchange::queue_radio_writes() {
     // An option set to NO leaves the radio marked: nothing else clears it.
     if (!ctx_.config.active_write[radio] || s.radio_dirty[radio] == 0) continue;
     s.radio_dirty[radio] = 0;
+    uint32_t words = 0;
     for (const RadioWrite& w : kRadioWrites) {
-      if (w.radio == radio) queued += queue_write(w.offset, w.size, radio_wire_value(s, w));
+      if (w.radio != radio) continue;
+      const int64_t value = radio_wire_value(s, w);
+      queued += queue_write(w.offset, w.size, value);
+      const int word = echo_word(w.form);
+      if (word >= 0) words |= static_cast<uint32_t>(value & 0xFFFF) << (16 * word);
     }
+    echoes_[static_cast<std::size_t>(radio)].last_value = words;
   }
   return queued;
 }

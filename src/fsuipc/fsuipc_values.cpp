@@ -16,6 +16,16 @@ uint32_t bcd4(int64_t value) {
   return bcd;
 }
 
+std::optional<int32_t> from_bcd4(uint16_t bcd) {
+  int32_t value = 0;
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    const int32_t digit = (bcd >> shift) & 0xF;
+    if (digit > 9) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 int32_t gear_light_bits(int32_t bits, int32_t gear_lever, const std::array<int32_t, 3>& legs) {
   struct LegLights {
     int32_t down, transit;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tarvion {
 
@@ -12,6 +13,9 @@ namespace tarvion {
 // still give valid BCD: below 0 counts as 0, above 99999 keeps its last five
 // digits.
 uint32_t bcd4(int64_t value);
+// The number a 16-bit word of bcd4's form stands for, 0..9999; nullopt when a
+// nibble is no decimal digit.
+std::optional<int32_t> from_bcd4(uint16_t bcd);
 
 // Indicator light bits of switch_value[10].
 inline constexpr int32_t kLightLeg3Down = 0x01;
