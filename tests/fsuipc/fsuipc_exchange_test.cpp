@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fsuipc_test_support.h"
 #include "platform/virtual/in_memory_fsuipc.h"
+#include "radio/radio_fields.h"
+#include "radio/radio_panel.h"
 
 namespace tarvion {
 namespace {
@@ -308,6 +312,110 @@ TEST_F(Exchange, AFailedReadKeepsTheLastGoodValues) {
   }
   EXPECT_EQ(state.switch_value[10], 0x07) << "gear lights kept, flaps light out";
 }
+
+// FOLLOW_SIM: the simulator's own radio changes, in the BCD words the writes
+// use, reach the radios and panels and are not written back; words a radio
+// cannot hold, and words that only show the simulator has not yet taken a
+// write, change nothing.
+using SimWords = std::vector<std::pair<uint16_t, uint16_t>>;  // offset, word
+
+struct FollowCase {
+  const char* name;
+  bool follow_sim;
+  int radio;
+  SimWords sim_words;
+  std::optional<int32_t> panel_change;  // made just before
+  int32_t active;                       // the radio's value afterwards
+  bool taken;                           // the panels redraw
+  size_t writes;                        // in the two exchanges that see the words
+  uint16_t refreshed;                   // the refresh's word at the radio's first offset
+};
+
+void PrintTo(const FollowCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const FollowCase kFollowCases[] = {
+    {"com1_four_bcd_digits", true, COM1, {{0x034E, 0x1830}}, {}, 118300, true, 0, 0x1830},
+    {"com2_top_of_band", true, COM2, {{0x3118, 0x3699}}, {}, 136990, true, 0, 0x3699},
+    {"nav1", true, NAV1, {{0x0350, 0x1795}}, {}, 11795, true, 0, 0x1795},
+    {"nav2_50_khz", true, NAV2, {{0x0352, 0x0805}}, {}, 10805, true, 0, 0x0805},
+    {"adf1", true, ADF1, {{0x034C, 0x0234}, {0x0356, 0x0105}}, {}, 12345, true, 0, 0x0234},
+    {"adf2_tenths_only", true, ADF2, {{0x02D6, 0x0005}}, {}, 1005, true, 0, 0x0100},
+    {"transponder", true, ATC, {{0x0354, 0x7700}}, {}, 7700, true, 0, 0x7700},
+    {"com_below_band", true, COM1, {{0x034E, 0x1799}}, {}, 118000, false, 0, 0x1800},
+    {"com_not_bcd", true, COM1, {{0x034E, 0x18A0}}, {}, 118000, false, 0, 0x1800},
+    {"nav_above_band", true, NAV1, {{0x0350, 0x1800}}, {}, 10800, false, 0, 0x0800},
+    {"adf_high", true, ADF1, {{0x034C, 0x0000}, {0x0356, 0x0200}}, {}, 3795, false, 0, 0x0379},
+    {"transponder_digit_8", true, ATC, {{0x0354, 0x1280}}, {}, 1200, false, 0, 0x1200},
+    {"write_not_yet_taken", true, COM1, {{0x034E, 0x1800}}, 120000, 120000, false, 1, 0x2000},
+    {"without_follow_sim", false, COM1, {{0x034E, 0x1830}}, {}, 118000, false, 0, 0x1800},
+};
+
+class FollowSim : public Exchange, public ::testing::WithParamInterface<FollowCase> {};
+
+TEST_P(FollowSim, TakesWhatTheSimulatorChanges) {
+  const FollowCase& c = GetParam();
+  config.follow_sim = c.follow_sim;
+  const auto start = state.radio_value;
+  constexpr uint16_t kFirstOffset[kRadioCount] = {0x034E, 0x3118, 0x0350, 0x0352,
+                                                  0x034C, 0x02D4, 0x0354};
+  constexpr PanelMode kMode[kRadioCount] = {kModeCom1, kModeCom2, kModeNav1,       kModeNav2,
+                                            kModeAdf1, kModeAdf2, kModeTransponder};
+  // The start values as the simulator holds them.
+  const SimWords agreed = {{0x034E, 0x1800}, {0x3118, 0x2150}, {0x0350, 0x0800},
+                           {0x0352, 0x1030}, {0x034C, 0x0379}, {0x0356, 0x0005},
+                           {0x02D4, 0x0100}, {0x02D6, 0x0000}, {0x0354, 0x1200}};
+
+  // A read that fails before any good one leaves zeros, which are no news.
+  service.faults.answer = 0;
+  run();
+  service.faults.answer.reset();
+  EXPECT_EQ(state.radio_value, start);
+
+  // The start-up writes go out to a simulator that agrees.
+  for (const auto& [offset, word] : agreed) service.write_offset(offset, 2, word);
+  c_rad& other = add_radio_panel();  // in no mode
+  lists.radios.push_back(std::make_unique<c_rad>(make_c_rad(kMultiRadio, 2, 0)));
+  c_rad& shows = *lists.radios.back();
+  load_active_values(state, shows);
+  select_mode(ctx, shows, kMode[c.radio], SameMode::refresh);
+  run();
+  ASSERT_EQ(state.radio_value, start);
+  shows.display_changed = 0;
+
+  if (c.panel_change) {
+    state.radio_value[c.radio] = *c.panel_change;
+    state.radio_dirty[c.radio] = 1;
+  }
+  // Twice, as a simulator that holds its words shows them.
+  size_t writes = 0;
+  for (int i = 0; i < 2; ++i) {
+    for (const auto& [offset, word] : c.sim_words) service.write_offset(offset, 2, word);
+    writes += run().size();
+  }
+  EXPECT_EQ(state.radio_value[c.radio], c.active);
+  EXPECT_EQ(writes, c.writes);
+  EXPECT_EQ(state.radio_dirty, (std::array<uint8_t, kRadioCount>{}));
+  EXPECT_EQ(shows.display_changed, c.taken ? 1 : 0);
+  if (c.taken) {
+    EXPECT_EQ(shows.shown_active, c.active);
+    EXPECT_EQ(active_value(other, c.radio), c.active);
+  }
+
+  state.radio_dirty.fill(1);  // the main cycle's refresh
+  std::optional<uint16_t> refreshed;
+  for (const Write& w : run()) {
+    if (w.offset == kFirstOffset[c.radio]) {
+      refreshed = static_cast<uint16_t>(w.bytes[0] | w.bytes[1] << 8);
+    }
+  }
+  EXPECT_EQ(refreshed, c.refreshed);
+  EXPECT_EQ(state.radio_value[c.radio], c.active);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchange, FollowSim, ::testing::ValuesIn(kFollowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Exchange, AFailedWriteIsReported) {
   add_radio_panel();

@@ -80,6 +80,8 @@ TEST(ConfigLoader, NormalisesLinesBeforeMatching) {
        }},
       {"value after the first = only", "MINIMIZED=NO=YES\n",
        [](const Loaded& l) { EXPECT_FALSE(l.config.start_to_tray); }},
+      {"FOLLOW_SIM is a yes/no key", "follow_sim = y e s\n",
+       [](const Loaded& l) { EXPECT_TRUE(l.config.follow_sim); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -169,6 +171,7 @@ TEST(ConfigLoader, DefaultsAndTheStatusLabelOfEachLink) {
   EXPECT_TRUE(fs.config.com_frec_5);
   EXPECT_TRUE(fs.config.emulate_test);
   EXPECT_TRUE(fs.config.all_lights);
+  EXPECT_FALSE(fs.config.follow_sim);
   EXPECT_EQ(fs.brightness, 121);
   EXPECT_EQ(fs.view.text(Control::Label9), "Fsimulator");
   EXPECT_EQ(fs.view.texts.count(Control::Label16), 0u);
@@ -188,7 +191,7 @@ TEST(ConfigLoader, ALoadResetsDefaultsButKeepsHostPortTimeoutAndPairs) {
       [] {
         return std::string(
             "ZEMP_HOST=H\nZEMP_PORT=1\nZEMP_TIMEOUT=5\nFIRST_DEVICE_COM1=YES\n"
-            "MFLAPS=44\n");
+            "MFLAPS=44\nFOLLOW_SIM=YES\n");
       },
       config, brightness, view);
   load_configuration([] { return std::string(""); }, config, brightness, view);
@@ -197,6 +200,7 @@ TEST(ConfigLoader, ALoadResetsDefaultsButKeepsHostPortTimeoutAndPairs) {
   EXPECT_EQ(config.zemp_timeout, 5);
   EXPECT_EQ(config.com_pair, (BasePair{16, 256}));
   EXPECT_EQ(config.mflaps, 30);
+  EXPECT_FALSE(config.follow_sim);
 }
 
 TEST(ConfigLoader, HostileInputNeverCrashes) {
