@@ -118,6 +118,9 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   asio::io_context io;
+  // Caught before the "listening" line, so a test may signal as soon as it has read it.
+  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
+  stop_signals.async_wait([&io](std::error_code, int) { io.stop(); });
   std::unique_ptr<sim_standin::Standin> standin;
   if (arguments.mode == "xplane") {
     standin = std::make_unique<sim_standin::XPlaneStandin>(io, arguments.options);
@@ -133,8 +136,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
-  stop_signals.async_wait([&io](std::error_code, int) { io.stop(); });
   sim_standin::StdinReader commands(io, [&](const std::string& line) {
     if (!standin->command(line)) io.stop();
   });
