@@ -16,7 +16,14 @@ if(win32_resources)
 endif()
 
 # The ZIP for Windows users, made by every build: the two programs, the
-# commented example Tarvion.ini and a short README.
+# bridge to X-Plane and FlightGear (where Asio is), the commented example
+# Tarvion.ini and a short README.
+set(zip_programs $<TARGET_FILE:Tarvion> $<TARGET_FILE:tarvion-console>)
+set(zip_targets Tarvion tarvion-console)
+if(TARGET tarvion-bridge)
+  list(APPEND zip_programs $<TARGET_FILE:tarvion-bridge>)
+  list(APPEND zip_targets tarvion-bridge)
+endif()
 set(zip_name tarvion-${PROJECT_VERSION}-win64)
 set(zip_stage ${CMAKE_CURRENT_BINARY_DIR}/${zip_name})
 set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
@@ -24,17 +31,16 @@ set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 add_custom_command(OUTPUT ${zip_file}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_stage}
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Tarvion> $<TARGET_FILE:tarvion-console>
-          ${pkg}/Tarvion.ini ${zip_stage}
+  COMMAND ${CMAKE_COMMAND} -E copy ${zip_programs} ${pkg}/Tarvion.ini ${zip_stage}
   COMMAND ${CMAKE_COMMAND} -E copy ${pkg}/windows/README.txt ${zip_stage}/README.txt
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_file} --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-  DEPENDS Tarvion tarvion-console ${pkg}/Tarvion.ini ${pkg}/windows/README.txt
+  DEPENDS ${zip_targets} ${pkg}/Tarvion.ini ${pkg}/windows/README.txt
   COMMENT "Packing ${zip_name}.zip")
 add_custom_target(tarvion-zip ALL DEPENDS ${zip_file})
 
 # `cpack -G ZIP` gives the same contents.
-install(TARGETS Tarvion tarvion-console RUNTIME DESTINATION .)
+install(TARGETS ${zip_targets} RUNTIME DESTINATION .)
 install(FILES ${pkg}/Tarvion.ini DESTINATION .)
 install(FILES ${pkg}/windows/README.txt DESTINATION .)
 set(CPACK_GENERATOR ZIP)
