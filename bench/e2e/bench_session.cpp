@@ -53,7 +53,7 @@ bool BenchSession::start(int panels, std::string& error) {
   }
   // The first COM panel drives COM1, whose value goes to the server on transfer.
   folder_.write("Tarvion.ini", "XPLANE=YES\nZEMP_HOST=127.0.0.1\nZEMP_PORT=" +
-                                   std::to_string(zemp_listener_.port()) +
+                                   std::to_string(zemp_port_ ? zemp_port_ : zemp_listener_.port()) +
                                    "\nMINIMIZED=NO\nFIRST_DEVICE_COM1=YES\n");
   std::vector<std::string> argv{tarvion_};
   if (display_.empty()) argv.push_back("--console");
@@ -74,6 +74,17 @@ bool BenchSession::start(int panels, std::string& error) {
   }
   panel_link_ = std::make_unique<TimedConnection>(fd);
   add_panels(panels);
+  if (zemp_port_) {
+    const bool shown = pump_until(
+        [this] {
+          for (const auto& p : panels_)
+            if (!p.standby_mhz) return false;
+          return true;
+        },
+        startup_timeout_ms_);
+    if (!shown) error = "tarvion did not show every panel";
+    return shown;
+  }
   fd = zemp_listener_.accept_one(startup_timeout_ms_);
   if (fd < 0) {
     error = "tarvion did not connect to the ZEMP server";

@@ -38,6 +38,9 @@ class BenchSession {
   // Starts Tarvion, serves it `panels` panels and takes its ZEMP connection;
   // false with the reason.
   bool start(int panels, std::string& error);
+  // Before start(): Tarvion links to this ZEMP server (tarvion-bridge) instead
+  // of the benchmark's own, and start() waits for the panels only.
+  void use_zemp_server(uint16_t port) { zemp_port_ = port; }
   // Announces more panels while connected.
   void add_panels(int count);
 
@@ -84,6 +87,7 @@ class BenchSession {
   std::vector<BenchPanel> panels_;
   std::vector<TimedLine> lines_;
   int64_t last_send_ns_ = 0;
+  uint16_t zemp_port_ = 0;
 };
 
 // The standby or active frequency's MHz from a COM panel's output report (hex), or nullopt.
