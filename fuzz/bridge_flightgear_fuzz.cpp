@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   core.set_simulator(&sim);
   auto now = Clock::time_point() + std::chrono::hours(1);
   FlightGearAdapter adapter(
-      core.mapping(), "127.0.0.1:5401",
-      {[] {}, [](const std::string&) {}, [] {}},
+      core.mapping(), "127.0.0.1:5401", {[] {}, [](const std::string&) {}, [] {}},
       [&](size_t index, double value) {
         if (index >= core.mapping().variables().size() || !std::isfinite(value)) {
           fuzz::fail("report for an unmapped index or not a number");

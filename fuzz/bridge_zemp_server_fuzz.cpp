@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::CheckedSimulator sim;
   sim.mapping = &core.mapping();
   core.set_simulator(&sim);
-  const ClientId ids[2] = {server.client_connected(std::make_unique<fuzz::NullConnection>(), "a", now),
-                           server.client_connected(std::make_unique<fuzz::NullConnection>(), "b", now)};
+  const ClientId ids[2] = {
+      server.client_connected(std::make_unique<fuzz::NullConnection>(), "a", now),
+      server.client_connected(std::make_unique<fuzz::NullConnection>(), "b", now)};
 
   uint32_t seed = data[0] * 2654435761u + 1;
   const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);

@@ -176,7 +176,8 @@ Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt
       bool shown = false;
       s.on_output = [&shown](size_t, bool changed, int64_t) { shown = shown || changed; };
       s.send(s.turn(0));
-      pump_until(s, xp, [&] { return shown; }, 2000);
+      pump_until(
+          s, xp, [&] { return shown; }, 2000);
       s.on_output = nullptr;
     }
     const size_t before = xp.writes.size();
@@ -198,7 +199,8 @@ Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt
     }
     s.send(s.swap(0, false));
     const int pause = std::uniform_int_distribution<int>(0, 60)(random);
-    pump_until(s, xp, [] { return false; }, pause);
+    pump_until(
+        s, xp, [] { return false; }, pause);
   }
   return {"knob transfer report → X-Plane DREF (tarvion + bridge)",
           "p50 " + ms(percentile(latencies, 50)) + ", p99 " + ms(percentile(latencies, 99)) +
@@ -218,7 +220,8 @@ std::string usage(pid_t pid, const ProcessTimes& from, const ProcessTimes& to) {
 
 Row idle(pid_t bridge, BenchSession& s, FakeXPlane& xp, const Options& o) {
   const ProcessTimes from = read_process_times(bridge);
-  pump_until(s, xp, [] { return false; }, o.idle_seconds * 1000);
+  pump_until(
+      s, xp, [] { return false; }, o.idle_seconds * 1000);
   return {"bridge idle: Tarvion connected, X-Plane answering 10/s, " +
               std::to_string(o.idle_seconds) + " s",
           usage(bridge, from, read_process_times(bridge)), true};
@@ -292,7 +295,8 @@ int run(const Options& o) {
     return 1;
   }
   // Registration and the first exchange written, X-Plane's answers flowing.
-  pump_until(s, xp, [&] { return xp.writes.size() >= 7; }, 10000);
+  pump_until(
+      s, xp, [&] { return xp.writes.size() >= 7; }, 10000);
 
   std::mt19937 random(12345);
   std::vector<Row> rows;
@@ -302,8 +306,8 @@ int run(const Options& o) {
   std::printf("| metric | figure | load average after |\n|---|---|---|\n");
   bool complete = true;
   for (const Row& row : rows) {
-    std::printf("| %s | %s%s | %s |\n", row.metric.c_str(), row.ok ? "" : "FAILED: ",
-                row.figure.c_str(), row.load.c_str());
+    std::printf("| %s | %s%s | %s |\n", row.metric.c_str(),
+                row.ok ? "" : "FAILED: ", row.figure.c_str(), row.load.c_str());
     complete = complete && row.ok;
   }
   std::printf("tarvion closed with status %d, the bridge with %d\n", s.stop(), bridge.stop(5000));

@@ -24,7 +24,9 @@ inline constexpr size_t kMaxReportedUnknown = 64;
 class BridgeCore {
  public:
   BridgeCore(BridgeMapping mapping, ZempServer& server, ZempServerHooks log_hooks)
-      : mapping_(std::move(mapping)), server_(server), log_(std::move(log_hooks)),
+      : mapping_(std::move(mapping)),
+        server_(server),
+        log_(std::move(log_hooks)),
         state_(mapping_.variables().size()) {}
 
   void set_simulator(SimulatorLink* simulator) { simulator_ = simulator; }

@@ -32,8 +32,8 @@ void parse_host_port(const std::string& text, std::string& host, uint16_t& port,
   port = default_port;
   if (!port_text.empty() || text.ends_with(":")) {
     const auto value = try_str_to_int(port_text);
-    if (!value || *value < 0 || *value > 65535 || port_text.find_first_not_of("0123456789") !=
-                                                      std::string::npos) {
+    if (!value || *value < 0 || *value > 65535 ||
+        port_text.find_first_not_of("0123456789") != std::string::npos) {
       throw TarvionError("'" + shown_text(port_text) + "' is not a port number");
     }
     port = static_cast<uint16_t>(*value);
@@ -66,8 +66,7 @@ BridgeOptions parse_bridge_options(const std::vector<std::string>& args) {
       } else if (arg == "flightgear" || arg == "fgfs") {
         options.simulator = Simulator::FlightGear;
       } else {
-        throw TarvionError("unknown simulator '" + shown_text(arg) +
-                           "' (xplane or flightgear)");
+        throw TarvionError("unknown simulator '" + shown_text(arg) + "' (xplane or flightgear)");
       }
       have_simulator = true;
     } else if (!have_host) {

@@ -14,7 +14,7 @@ inline constexpr uint16_t kFlightGearPort = 5401;
 
 struct BridgeOptions {
   Simulator simulator = Simulator::XPlane;
-  std::string sim_host;       // empty: X-Plane is found from its beacon
+  std::string sim_host;  // empty: X-Plane is found from its beacon
   uint16_t sim_port = 0;
   std::string listen_host = "127.0.0.1";
   uint16_t listen_port = kDefaultListenPort;

@@ -7,8 +7,12 @@ namespace tarvion::bridge {
 FlightGearAdapter::FlightGearAdapter(const BridgeMapping& mapping, std::string where,
                                      FlightGearConnection connection, SimulatorReport report,
                                      std::function<void()> lost, ZempServerHooks log)
-    : mapping_(mapping), where_(std::move(where)), connection_(std::move(connection)),
-      report_(std::move(report)), lost_(std::move(lost)), log_(std::move(log)) {}
+    : mapping_(mapping),
+      where_(std::move(where)),
+      connection_(std::move(connection)),
+      report_(std::move(report)),
+      lost_(std::move(lost)),
+      log_(std::move(log)) {}
 
 void FlightGearAdapter::tick(Clock::time_point now) {
   if (state_ != State::Idle || now < next_attempt_) return;

@@ -22,7 +22,9 @@ class XPlaneAdapter : public SimulatorLink {
   using SendDatagram = std::function<void(const std::string&)>;
   XPlaneAdapter(const BridgeMapping& mapping, SendDatagram send, SimulatorReport report,
                 ZempServerHooks log)
-      : mapping_(mapping), send_(std::move(send)), report_(std::move(report)),
+      : mapping_(mapping),
+        send_(std::move(send)),
+        report_(std::move(report)),
         log_(std::move(log)) {}
 
   // Where X-Plane is (given, or found from its beacon); subscribes at once.

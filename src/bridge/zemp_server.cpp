@@ -65,8 +65,8 @@ void ZempServer::tick(Clock::time_point now) {
   std::vector<std::pair<ClientId, std::string>> silent;
   for (auto& [id, client] : clients_) {
     if (now - client.last_heard >= kClientSilenceLimit) {
-      silent.emplace_back(id, "no answer for " +
-                                  std::to_string(kClientSilenceLimit.count() / 1000) + " s");
+      silent.emplace_back(
+          id, "no answer for " + std::to_string(kClientSilenceLimit.count() / 1000) + " s");
     } else if (now >= client.next_keep_alive) {
       client.next_keep_alive = now + kKeepAliveInterval;
       send(id, client, kZempKeepAlive);

@@ -27,13 +27,15 @@ int main(int argc, char** argv) {
     mapping = BridgeMapping::builtin(options.simulator);
     if (!options.map_file.empty()) {
       std::ifstream file(options.map_file, std::ios::binary);
-      if (!file) throw TarvionError("cannot read the map file '" + shown_text(options.map_file) + "'");
+      if (!file)
+        throw TarvionError("cannot read the map file '" + shown_text(options.map_file) + "'");
       std::stringstream text;
       text << file.rdbuf();
       mapping.apply_map_file(text.str());
     }
   } catch (const TarvionError& error) {
-    std::cerr << "Error: " << error.what() << "\n" << "tarvion-bridge --help shows the usage\n";
+    std::cerr << "Error: " << error.what() << "\n"
+              << "tarvion-bridge --help shows the usage\n";
     return 2;
   }
   // Lines reach a pipe or the journal at once.

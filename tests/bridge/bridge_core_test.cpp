@@ -48,8 +48,7 @@ TEST(BridgeCore, WritesOnlyInRangeValuesAndHoldsBackTheSimulatorsEcho) {
   const Case cases[] = {
       {"registration of zeros writes nothing; the first exchange writes",
        Simulator::XPlane,
-       {{Step::ClientA, "256=0:254=0:311=0:258=0"},
-        {Step::ClientA, "256=11900:311=7700"}},
+       {{Step::ClientA, "256=0:254=0:311=0:258=0"}, {Step::ClientA, "256=11900:311=7700"}},
        {"sim/cockpit/radios/com1_freq_hz=11900.000000",
         "sim/cockpit/radios/transponder_code=7700.000000"},
        ""},
@@ -127,9 +126,10 @@ TEST(BridgeCore, WritesOnlyInRangeValuesAndHoldsBackTheSimulatorsEcho) {
     EXPECT_EQ(sim.writes, c.writes);
     EXPECT_EQ(heard, c.broadcast);
     // An unmapped number is named once, however often it comes.
-    EXPECT_LE(std::count_if(log.begin(), log.end(),
-                            [](const std::string& l) { return l.find("300") != std::string::npos; }),
-              1);
+    EXPECT_LE(
+        std::count_if(log.begin(), log.end(),
+                      [](const std::string& l) { return l.find("300") != std::string::npos; }),
+        1);
   }
 }
 

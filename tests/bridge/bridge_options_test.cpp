@@ -1,9 +1,10 @@
 // tarvion-bridge's command line and map files: what users type, and the
 // mistakes they make.
+#include "bridge/bridge_options.h"
+
 #include <gtest/gtest.h>
 
 #include "base/error.h"
-#include "bridge/bridge_options.h"
 
 namespace tarvion::bridge {
 namespace {
@@ -56,8 +57,8 @@ TEST(BridgeMapping, MapFilesReplaceOrAddNamesAndKeepTheRadiosRanges) {
   EXPECT_EQ(mapping.to_simulator(*mapping.find(400), -5), -5.0);
   EXPECT_EQ(mapping.variables().size(), 8u);
 
-  for (const char* bad : {"256", "x=name", "256=", "256=name zero", "256=name 0", "256=name 1e999",
-                          "256=name 1 2"}) {
+  for (const char* bad :
+       {"256", "x=name", "256=", "256=name zero", "256=name 0", "256=name 1e999", "256=name 1 2"}) {
     EXPECT_THROW(mapping.apply_map_file(std::string("\n") + bad), TarvionError) << bad;
   }
   try {

@@ -19,7 +19,8 @@ TEST(FlightGearLines, LinesAreCutSafelyAndValuesReadAsFlightGearWritesThem) {
   EXPECT_THAT(lines, testing::ElementsAre("/instrumentation/comm/frequencies/selected-mhz=121.5",
                                           "118.3", "after"));
 
-  const auto update = parse_property_update("/instrumentation/nav[1]/frequencies/selected-mhz=110.5");
+  const auto update =
+      parse_property_update("/instrumentation/nav[1]/frequencies/selected-mhz=110.5");
   ASSERT_TRUE(update);
   EXPECT_EQ(update->path, "/instrumentation/nav[1]/frequencies/selected-mhz");
   EXPECT_EQ(normalise_property_path("/instrumentation/comm[0]/frequencies[0]/x[10]"),
@@ -31,7 +32,7 @@ TEST(FlightGearLines, LinesAreCutSafelyAndValuesReadAsFlightGearWritesThem) {
     std::optional<double> number;
   };
   const Case numbers[] = {{"118.3", 118.3}, {" '1200' ", 1200}, {"-0.5", -0.5}, {"", {}},
-                          {"nan", {}},       {"1e999", {}},      {"12abc", {}},  {"'", {}}};
+                          {"nan", {}},      {"1e999", {}},      {"12abc", {}},  {"'", {}}};
   for (const Case& c : numbers) EXPECT_EQ(property_number(c.text), c.number) << c.text;
   EXPECT_EQ(property_text(11830 * 0.01), "118.3");
   EXPECT_EQ(property_text(200), "200");
@@ -65,18 +66,18 @@ TEST(FlightGearAdapter, SubscribesReadsWritesAndConnectsAgainAfterFlightGearRest
 
   adapter.tick(now);
   adapter.connected();
-  EXPECT_TRUE(sent.starts_with("data\r\nsubscribe /instrumentation/comm[0]/frequencies/selected-mhz"
-                               "\r\nget /instrumentation/comm[0]/frequencies/selected-mhz\r\n"));
+  EXPECT_TRUE(
+      sent.starts_with("data\r\nsubscribe /instrumentation/comm[0]/frequencies/selected-mhz"
+                       "\r\nget /instrumentation/comm[0]/frequencies/selected-mhz\r\n"));
   EXPECT_THAT(sent, testing::HasSubstr("get /instrumentation/transponder/id-code\r\n"));
 
   // Answers to the gets come in order, bare; updates name the path without [0].
   adapter.data("118.3\r\n128.3\r\n/instrumentation/comm/frequencies/selected-mhz=121.5\r\n");
   adapter.data("/instrumentation/comm[1]/frequencies/selected-mhz=122.8\r\n112\r\nbogus\r\n");
-  EXPECT_THAT(reports, testing::ElementsAre(std::pair<size_t, double>{0, 118.3},
-                                            std::pair<size_t, double>{1, 128.3},
-                                            std::pair<size_t, double>{0, 121.5},
-                                            std::pair<size_t, double>{1, 122.8},
-                                            std::pair<size_t, double>{2, 112}));
+  EXPECT_THAT(reports, testing::ElementsAre(
+                           std::pair<size_t, double>{0, 118.3}, std::pair<size_t, double>{1, 128.3},
+                           std::pair<size_t, double>{0, 121.5}, std::pair<size_t, double>{1, 122.8},
+                           std::pair<size_t, double>{2, 112}));
   sent.clear();
   adapter.write(0, 11950 * 0.01);
   EXPECT_EQ(sent, "set /instrumentation/comm[0]/frequencies/selected-mhz 119.5\r\n");

@@ -97,9 +97,10 @@ TEST(XPlaneAdapter, SubscribesReportsAndSubscribesAgainWhenXPlaneFallsSilent) {
   now += kXPlaneSilence;
   adapter.tick(now);
   EXPECT_EQ(sent.size(), 21u);
-  EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                          [](const std::string& l) { return l.find("stopped answering") != l.npos; }),
-            1);
+  EXPECT_EQ(
+      std::count_if(log.begin(), log.end(),
+                    [](const std::string& l) { return l.find("stopped answering") != l.npos; }),
+      1);
   adapter.write(0, 11900);
   EXPECT_EQ(sent.back(), dref_request(11900, "sim/cockpit/radios/com1_freq_hz"));
 }

@@ -30,11 +30,9 @@ struct Client {
 struct ServerRig {
   std::vector<std::pair<ClientId, std::vector<ZempPair>>> values;
   std::vector<std::string> log;
-  ZempServer server{{[this](ClientId id, const std::vector<ZempPair>& pairs) {
-                       values.emplace_back(id, pairs);
-                     },
-                     [this](const std::string& line) { log.push_back(line); },
-                     [](const std::string&) {}}};
+  ZempServer server{
+      {[this](ClientId id, const std::vector<ZempPair>& pairs) { values.emplace_back(id, pairs); },
+       [this](const std::string& line) { log.push_back(line); }, [](const std::string&) {}}};
   Clock::time_point t0 = Clock::time_point() + std::chrono::hours(1);
 
   void connect(Client& client, const std::string& peer) {
@@ -58,7 +56,8 @@ TEST(ZempServer, ValuesOfOneArrivalReachTheBridgeOncePerNumberAndBadInputNeverDo
   };
   const std::string too_long = "Arn.Resp:256=" + std::string(70 * 1024, '1') + ":\r\n";
   const Case cases[] = {
-      {"registration", {"Arn.Resp:256=11800:254=10800:311=1200:\r\n"},
+      {"registration",
+       {"Arn.Resp:256=11800:254=10800:311=1200:\r\n"},
        {{256, 11800}, {254, 10800}, {311, 1200}}},
       {"flood of one radio: newest wins",
        {"Arn.Resp:256=11800:\r\nArn.Resp:256=11900:\r\nArn.Resp:254=10900:256=12000:\r\n"},
@@ -70,8 +69,8 @@ TEST(ZempServer, ValuesOfOneArrivalReachTheBridgeOncePerNumberAndBadInputNeverDo
       {"over-long line dropped, the line after it taken",
        {too_long.substr(0, 40000), too_long.substr(40000) + "Arn.Resp:259=400:\r\n"},
        {{259, 400}}},
-      {"keep-alive answers and other lines are no values", {"Arn.Vivo:\r\nhello\r\n",
-                                                              "Arn.Resp:258=300:\r\n"},
+      {"keep-alive answers and other lines are no values",
+       {"Arn.Vivo:\r\nhello\r\n", "Arn.Resp:258=300:\r\n"},
        {{258, 300}}},
   };
   for (const Case& c : cases) {
@@ -79,7 +78,8 @@ TEST(ZempServer, ValuesOfOneArrivalReachTheBridgeOncePerNumberAndBadInputNeverDo
     ServerRig rig;
     Client client;
     rig.connect(client, "a");
-    for (const std::string& arrival : c.arrivals) rig.server.client_data(client.id, arrival, rig.t0);
+    for (const std::string& arrival : c.arrivals)
+      rig.server.client_data(client.id, arrival, rig.t0);
     ASSERT_FALSE(rig.values.empty());
     EXPECT_EQ(rig.last_pairs(), c.expected);
     EXPECT_FALSE(client.closed);

@@ -39,8 +39,8 @@ bool saw(ChildProcess& tool, const std::string& text, seconds bound = seconds(20
     if (line.find(text) != std::string::npos) return true;
   }
   while (std::chrono::steady_clock::now() < until) {
-    auto line = tool.next_out_line(std::chrono::duration_cast<Ms>(
-        until - std::chrono::steady_clock::now()));
+    auto line = tool.next_out_line(
+        std::chrono::duration_cast<Ms>(until - std::chrono::steady_clock::now()));
     if (!line) return false;
     if (line->find(text) != std::string::npos) return true;
   }
@@ -86,26 +86,31 @@ bool client_gets(Connection& client, const std::string& text, seconds bound = se
 }
 
 struct Simulator {
-  const char* name;        // the bridge's first argument, the stand-in's mode
-  const char* com1;        // how the stand-in prints a COM1 write of 119.00 MHz
-  const char* com1_name;   // dataref or property the stand-in's "set" takes
-  const char* com1_12150;  // 121.50 MHz in the simulator's unit
+  const char* name;                // the bridge's first argument, the stand-in's mode
+  const char* com1;                // how the stand-in prints a COM1 write of 119.00 MHz
+  const char* com1_name;           // dataref or property the stand-in's "set" takes
+  const char* com1_12150;          // 121.50 MHz in the simulator's unit
   std::vector<std::string> names;  // all seven, as printed with each write
   const char* last_name;           // the last one the bridge subscribes
 };
 
-const Simulator kXPlane{"xplane", "DREF sim/cockpit/radios/com1_freq_hz=11900",
-                        "sim/cockpit/radios/com1_freq_hz", "12150",
+const Simulator kXPlane{"xplane",
+                        "DREF sim/cockpit/radios/com1_freq_hz=11900",
+                        "sim/cockpit/radios/com1_freq_hz",
+                        "12150",
                         {"com1_freq_hz=", "com2_freq_hz=", "nav1_freq_hz=", "nav2_freq_hz=",
                          "adf1_freq_hz=", "adf2_freq_hz=", "transponder_code="},
                         "sim/cockpit/radios/transponder_code"};
-const Simulator kFlightGear{"flightgear", "set /instrumentation/comm[0]/frequencies/selected-mhz=119",
-                            "/instrumentation/comm[0]/frequencies/selected-mhz", "121.5",
-                            {"comm[0]/frequencies/selected-mhz=", "comm[1]/frequencies/selected-mhz=",
-                             "nav[0]/frequencies/selected-mhz=", "nav[1]/frequencies/selected-mhz=",
-                             "adf[0]/frequencies/selected-khz=", "adf[1]/frequencies/selected-khz=",
-                             "transponder/id-code="},
-                            "/instrumentation/transponder/id-code"};
+const Simulator kFlightGear{
+    "flightgear",
+    "set /instrumentation/comm[0]/frequencies/selected-mhz=119",
+    "/instrumentation/comm[0]/frequencies/selected-mhz",
+    "121.5",
+    {"comm[0]/frequencies/selected-mhz=", "comm[1]/frequencies/selected-mhz=",
+     "nav[0]/frequencies/selected-mhz=", "nav[1]/frequencies/selected-mhz=",
+     "adf[0]/frequencies/selected-khz=", "adf[1]/frequencies/selected-khz=",
+     "transponder/id-code="},
+    "/instrumentation/transponder/id-code"};
 
 class BridgeChain : public testing::TestWithParam<const Simulator*> {};
 
@@ -166,8 +171,10 @@ TEST_P(BridgeChain, KnobAndTransferLandInTheSimulatorAndItsOwnChangeReachesThePa
   size_t writes_after = 0;
   bool seen_set = false;
   for (const auto& line : standin.out_lines()) {
-    if (line.find(std::string("set ") + sim.com1_name) != std::string::npos) seen_set = true;
-    else if (seen_set && line.find(sim.names[0]) != std::string::npos) ++writes_after;
+    if (line.find(std::string("set ") + sim.com1_name) != std::string::npos)
+      seen_set = true;
+    else if (seen_set && line.find(sim.names[0]) != std::string::npos)
+      ++writes_after;
   }
   EXPECT_EQ(writes_after, 0u) << "the refresh sent the panel's old value back";
   while (panels.next_out_line(Ms(200))) {
@@ -248,8 +255,8 @@ TEST(BridgeFaults, LateAndRestartingXPlaneGarbageAndClientsThatVanishOrShare) {
   EXPECT_EQ(bridge.wait_exit(seconds(20)), 0);
 }
 
-TEST(BridgeFaults, GarbagePropertyLinesAndAFlightGearThatRestarts) {
-  LoopbackServer fgfs;
+TEST(BridgeFaults, LateFlightGearGarbagePropertyLinesAndAFlightGearThatRestarts) {
+  LoopbackServer fgfs(false);  // refuses until FlightGear "starts"
   TempFolder tools;
   ChildProcess bridge({TARVION_BRIDGE_BIN, "flightgear", "127.0.0.1:" + std::to_string(fgfs.port()),
                        "--listen", "127.0.0.1:0"},
@@ -258,6 +265,8 @@ TEST(BridgeFaults, GarbagePropertyLinesAndAFlightGearThatRestarts) {
   ASSERT_GT(bridge_port, 0);
   auto a = zemp_client(bridge_port);
   ASSERT_TRUE(a);
+  ASSERT_TRUE(saw(bridge, "does not answer (is fgfs running with --telnet?)"));
+  fgfs.listen();
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     auto fg = fgfs.accept(Ms(20000));

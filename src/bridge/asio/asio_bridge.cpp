@@ -33,7 +33,9 @@ class XPlaneSide {
  public:
   XPlaneSide(asio::io_context& io, const BridgeOptions& options, const BridgeMapping& mapping,
              BridgeCore& core, const ZempServerHooks& log)
-      : socket_(io, udp::endpoint(udp::v4(), 0)), beacon_(io), log_(log),
+      : socket_(io, udp::endpoint(udp::v4(), 0)),
+        beacon_(io),
+        log_(log),
         adapter_(
             mapping, [this](const std::string& datagram) { send(datagram); },
             [&core](size_t index, double value) {
@@ -44,9 +46,8 @@ class XPlaneSide {
     log_.log("talking to X-Plane from UDP port " + std::to_string(socket_.local_endpoint().port()));
     if (!options.sim_host.empty()) {
       udp::resolver resolver(io);
-      const auto found = *resolver.resolve(udp::v4(), options.sim_host,
-                                           std::to_string(options.sim_port))
-                              .begin();
+      const auto found =
+          *resolver.resolve(udp::v4(), options.sim_host, std::to_string(options.sim_port)).begin();
       target_ = found.endpoint();
       adapter_.set_target(endpoint_text(target_->address(), target_->port()), Clock::now());
     } else {
@@ -74,14 +75,14 @@ class XPlaneSide {
   }
   void listen_for_beacon() {
     log_.log(std::string("looking for X-Plane on the network (its beacon on ") + kBeaconGroup +
-             ":" + std::to_string(kBeaconPort) + "); or name its address: tarvion-bridge xplane HOST");
+             ":" + std::to_string(kBeaconPort) +
+             "); or name its address: tarvion-bridge xplane HOST");
     asio::error_code ec;
     beacon_.open(udp::v4(), ec);
     if (!ec) beacon_.set_option(asio::socket_base::reuse_address(true), ec);
     if (!ec) beacon_.bind(udp::endpoint(udp::v4(), kBeaconPort), ec);
     if (!ec) {
-      beacon_.set_option(asio::ip::multicast::join_group(asio::ip::make_address(kBeaconGroup)),
-                         ec);
+      beacon_.set_option(asio::ip::multicast::join_group(asio::ip::make_address(kBeaconGroup)), ec);
     }
     if (ec) {
       log_.log("cannot listen for X-Plane's beacon (" + ec.message() +
@@ -129,7 +130,11 @@ class FlightGearSide {
  public:
   FlightGearSide(asio::io_context& io, const BridgeOptions& options, const BridgeMapping& mapping,
                  BridgeCore& core, const ZempServerHooks& log)
-      : io_(io), resolver_(io), host_(options.sim_host), port_(options.sim_port), log_(log),
+      : io_(io),
+        resolver_(io),
+        host_(options.sim_host),
+        port_(options.sim_port),
+        log_(log),
         adapter_(
             mapping, host_ + ":" + std::to_string(port_),
             FlightGearConnection{[this] { connect(); },

@@ -37,15 +37,13 @@ class Session : public std::enable_shared_from_this<Session> {
 
  private:
   void read() {
-    socket_.async_read_some(asio::buffer(buffer_),
-                            [self = shared_from_this()](asio::error_code ec, size_t n) {
-                              if (self->closed_) return;
-                              if (ec) return self->ended();
-                              self->server_.client_data(
-                                  self->id_, std::string_view(self->buffer_.data(), n),
-                                  Clock::now());
-                              if (!self->closed_) self->read();
-                            });
+    socket_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](asio::error_code ec,
+                                                                               size_t n) {
+      if (self->closed_) return;
+      if (ec) return self->ended();
+      self->server_.client_data(self->id_, std::string_view(self->buffer_.data(), n), Clock::now());
+      if (!self->closed_) self->read();
+    });
   }
   void write() {
     asio::async_write(socket_, asio::buffer(queue_.front()),
