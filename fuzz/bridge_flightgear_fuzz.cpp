@@ -12,11 +12,8 @@ using namespace tarvion::bridge;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  ZempServer server(fuzz::quiet_hooks());
-  BridgeCore core(BridgeMapping::builtin(Simulator::FlightGear), server, fuzz::quiet_hooks());
-  fuzz::CheckedSimulator sim;
-  sim.mapping = &core.mapping();
-  core.set_simulator(&sim);
+  fuzz::CheckedBridge bridge(Simulator::FlightGear);
+  BridgeCore& core = bridge.core;
   auto now = Clock::time_point() + std::chrono::hours(1);
   FlightGearAdapter adapter(
       core.mapping(), "127.0.0.1:5401", {[] {}, [](const std::string&) {}, [] {}},

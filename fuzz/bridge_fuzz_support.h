@@ -38,4 +38,16 @@ inline ZempServerHooks quiet_hooks() {
   return {nullptr, [](const std::string&) {}, [](const std::string&) {}};
 }
 
+// A bridge with no clients whose simulator checks every write.
+struct CheckedBridge {
+  explicit CheckedBridge(Simulator simulator)
+      : core(BridgeMapping::builtin(simulator), server, quiet_hooks()) {
+    sim.mapping = &core.mapping();
+    core.set_simulator(&sim);
+  }
+  ZempServer server{quiet_hooks()};
+  BridgeCore core;
+  CheckedSimulator sim;
+};
+
 }  // namespace tarvion::bridge::fuzz

@@ -19,11 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (beacon->port == 0 || beacon->computer_name.size() > 500) fuzz::fail("bad beacon");
   }
 
-  ZempServer server(fuzz::quiet_hooks());
-  BridgeCore core(BridgeMapping::builtin(Simulator::XPlane), server, fuzz::quiet_hooks());
-  fuzz::CheckedSimulator sim;
-  sim.mapping = &core.mapping();
-  core.set_simulator(&sim);
+  fuzz::CheckedBridge bridge(Simulator::XPlane);
+  BridgeCore& core = bridge.core;
   auto now = Clock::time_point() + std::chrono::hours(1);
   XPlaneAdapter adapter(
       core.mapping(), [](const std::string&) {},
