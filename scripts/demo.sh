@@ -16,8 +16,14 @@
 # what the server holds, "send 256=12150" sends a value, "reset" drops Tarvion's
 # connection, "help" for more).
 #
+# TARVION_DEMO_SIM=xplane or flightgear puts the real chain in zemp-peer's place:
+# tools/sim-standin playing that simulator, tarvion-bridge in front of it, and
+# Tarvion with FOLLOW_SIM=YES. Lines typed then go to sim-standin ("set
+# sim/cockpit/radios/com1_freq_hz 12150" tunes COM1 as a pilot would in the
+# simulator, and the panels follow; "values", "restart").
+#
 # Environment: TARVION_DEMO_BUILD (build folder), TARVION_DEMO_CONSOLE=1 (console
-# mode and the panels' terminal view even under a display). Both tools pick free
+# mode and the panels' terminal view even under a display). The tools pick free
 # loopback ports. The exit status is not 0 when a program fails to start.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,7 +31,13 @@ build=${TARVION_DEMO_BUILD:-$root/build/demo}
 
 say() { printf '== %s\n' "$*"; }
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libudev-dev googletest libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libudev-dev googletest libgtest-dev libgmock-dev
+  libasio-dev)
+sim=${TARVION_DEMO_SIM:-}
+case $sim in
+  '' | xplane | flightgear) ;;
+  *) echo "TARVION_DEMO_SIM: xplane or flightgear, not '$sim'" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -49,7 +61,11 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLA
   { tail -30 "$build.configure.log"; exit 1; }
 targets=(tarvion)
 have_peer=0 have_panels=0
-[ -f "$root/tools/zemp-peer/CMakeLists.txt" ] && { targets+=(zemp-peer); have_peer=1; }
+if [ -n "$sim" ]; then
+  targets+=(sim-standin tarvion-bridge)
+else
+  [ -f "$root/tools/zemp-peer/CMakeLists.txt" ] && { targets+=(zemp-peer); have_peer=1; }
+fi
 [ -f "$root/tools/virtual-panels/CMakeLists.txt" ] && { targets+=(virtual-panels); have_panels=1; }
 cmake --build "$build" -j "${TARVION_JOBS:-2}" --target "${targets[@]}" >"$build.build.log" 2>&1 ||
   { grep -E 'error|FAILED' -A5 "$build.build.log" | head -40; exit 1; }
@@ -62,7 +78,7 @@ work=$(mktemp -d /tmp/tarvion-demo.XXXXXX)
 # script, which then ends them in order. Output lines carry the program's name;
 # the filters that add it ignore Ctrl-C, or the programs' last lines (and the
 # programs, by SIGPIPE) would die with them.
-peer_pid='' panels_pid='' tarvion_pid=''
+peer_pid='' panels_pid='' tarvion_pid='' bridge_pid=''
 stop() {
   local pid=$1 name=$2
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
@@ -80,7 +96,8 @@ finish() {
   say "stopping"
   stop "$tarvion_pid" tarvion
   stop "$panels_pid" virtual-panels
-  stop "$peer_pid" zemp-peer
+  stop "$bridge_pid" tarvion-bridge
+  stop "$peer_pid" "$([ -n "$sim" ] && echo sim-standin || echo zemp-peer)"
   sleep 0.2  # the last prefixed lines
   rm -rf "$work"
   say "done"
@@ -102,7 +119,23 @@ wait_port() {
 }
 
 peer_port=8092
-if ((have_peer)); then
+follow=NO
+if [ -n "$sim" ]; then
+  sim_in=/dev/null
+  [ -t 0 ] && sim_in=/dev/stdin
+  setsid "$(find_bin sim-standin)" "$sim" --port 0 \
+    <"$sim_in" > >(trap '' INT; tee "$work/sim.log" | sed -u 's/^/[sim-standin] /') 2>&1 &
+  peer_pid=$!
+  sim_port=$(wait_port "$work/sim.log" "$peer_pid") || { echo "sim-standin did not start" >&2; finish 1; }
+  setsid "$(find_bin tarvion-bridge)" "$sim" "127.0.0.1:$sim_port" --listen 127.0.0.1:0 \
+    </dev/null > >(trap '' INT; tee "$work/bridge.log" | sed -u 's/^/[tarvion-bridge] /') 2>&1 &
+  bridge_pid=$!
+  peer_port=$(wait_port "$work/bridge.log" "$bridge_pid") || { echo "tarvion-bridge did not start" >&2; finish 1; }
+  follow=YES
+  say "sim-standin plays $sim on 127.0.0.1:$sim_port; tarvion-bridge listens on 127.0.0.1:$peer_port"
+  say "type e.g. 'set sim/cockpit/radios/com1_freq_hz 12150' (X-Plane) or"
+  say "'set /instrumentation/comm[0]/frequencies/selected-mhz 121.5' (FlightGear): the panels follow"
+elif ((have_peer)); then
   peer_in=/dev/null
   [ -t 0 ] && peer_in=/dev/stdin
   setsid "$(find_bin zemp-peer)" --host 127.0.0.1 --port 0 --keepalive 10 \
@@ -137,8 +170,9 @@ else
 fi
 
 cat >"$work/Tarvion.ini" <<INI
-Demo configuration of Tarvion: ZEMP to the zemp-peer on this machine.
+Demo configuration of Tarvion: ZEMP to the ZEMP server on this machine.
 XPLANE=YES
+FOLLOW_SIM=$follow
 ZEMP_HOST=127.0.0.1
 ZEMP_PORT=$peer_port
 SET_COM1=118000
