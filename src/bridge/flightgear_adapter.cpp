@@ -27,13 +27,15 @@ void FlightGearAdapter::connected() {
   pending_gets_.clear();
   log_.log("connected to FlightGear at " + where_);
   // Data mode: no prompts, and a get answers with the value alone.
+  // The gets go first: their bare answers then come before anything the
+  // subscriptions bring (FlightGear 2020.3 echoes each subscribe line).
   std::string out = "data\r\n";
   const auto& variables = mapping_.variables();
   for (size_t i = 0; i < variables.size(); ++i) {
-    out += "subscribe " + variables[i].name + "\r\n";
     out += "get " + variables[i].name + "\r\n";
     pending_gets_.push_back(i);
   }
+  for (const MappedVariable& variable : variables) out += "subscribe " + variable.name + "\r\n";
   connection_.send(out);
 }
 
@@ -76,6 +78,8 @@ void FlightGearAdapter::handle_line(std::string_view line) {
     }
     value = line.substr(line.find('=') + 1);
   } else {
+    // The echo of a command is no answer to a get.
+    if (line.starts_with("subscribe ") || line.starts_with("unsubscribe ")) return;
     if (pending_gets_.empty()) return;  // nothing asked: stray text
     index = pending_gets_.front();
     pending_gets_.pop_front();

@@ -67,12 +67,14 @@ TEST(FlightGearAdapter, SubscribesReadsWritesAndConnectsAgainAfterFlightGearRest
   adapter.tick(now);
   adapter.connected();
   EXPECT_TRUE(
-      sent.starts_with("data\r\nsubscribe /instrumentation/comm[0]/frequencies/selected-mhz"
-                       "\r\nget /instrumentation/comm[0]/frequencies/selected-mhz\r\n"));
-  EXPECT_THAT(sent, testing::HasSubstr("get /instrumentation/transponder/id-code\r\n"));
+      sent.starts_with("data\r\nget /instrumentation/comm[0]/frequencies/selected-mhz\r\n"));
+  EXPECT_THAT(sent, testing::HasSubstr("get /instrumentation/transponder/id-code\r\nsubscribe "
+                                       "/instrumentation/comm[0]/frequencies/selected-mhz\r\n"));
 
-  // Answers to the gets come in order, bare; updates name the path without [0].
-  adapter.data("118.3\r\n128.3\r\n/instrumentation/comm/frequencies/selected-mhz=121.5\r\n");
+  // Answers to the gets come in order, bare, among FlightGear's echoes of the
+  // subscribe lines; updates name the path without [0].
+  adapter.data("subscribe /instrumentation/comm[0]/frequencies/selected-mhz\r\n118.3\r\n");
+  adapter.data("128.3\r\n/instrumentation/comm/frequencies/selected-mhz=121.5\r\n");
   adapter.data("/instrumentation/comm[1]/frequencies/selected-mhz=122.8\r\n112\r\nbogus\r\n");
   EXPECT_THAT(reports, testing::ElementsAre(
                            std::pair<size_t, double>{0, 118.3}, std::pair<size_t, double>{1, 128.3},

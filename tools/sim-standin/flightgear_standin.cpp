@@ -235,6 +235,8 @@ void FlightGearStandin::handle_line(Client& client, const std::string& line) {
     if (!client.data_mode) answer = shown(words[1], value);
   } else if ((verb == "subscribe" || verb == "unsubscribe") && words.size() == 2) {
     say(verb + " " + printable(words[1]));
+    // FlightGear 2020.3 answers a subscribe with the command itself, in data mode too.
+    if (verb == "subscribe") answer = "subscribe " + words[1] + "\r\n";
     if (verb == "unsubscribe") {
       client.subscriptions.erase(normal_path(words[1]));
     } else if (client.subscriptions.size() < kMaxSubscriptions) {
