@@ -4,6 +4,7 @@
 // eight ZEMP clients changing values. Prints the figures, asserts none.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -210,6 +211,47 @@ Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt
           !latencies.empty() && misses == 0};
 }
 
+// One raw client's values line -> the DREF: the bridge's own share of the latency.
+Row line_to_simulator(uint16_t port, BenchSession& s, FakeXPlane& xp, const Options& o) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return {"ZEMP values line → X-Plane DREF (bridge alone)", "no connection", false};
+  }
+  int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  std::vector<double> latencies;
+  int misses = 0;
+  for (int i = 0; i < o.samples; ++i) {
+    const std::string line = "Arn.Resp:255=" + std::to_string(10800 + i % 900) + ":\r\n";
+    const size_t before = xp.writes.size();
+    const int64_t sent = wall_ns();
+    ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    const auto landed = [&] {
+      for (size_t w = before; w < xp.writes.size(); ++w)
+        if (xp.writes[w].name == "sim/cockpit/radios/nav2_freq_hz") return true;
+      return false;
+    };
+    if (pump_until(s, xp, landed, 2000)) {
+      for (size_t w = before; w < xp.writes.size(); ++w) {
+        if (xp.writes[w].name != "sim/cockpit/radios/nav2_freq_hz") continue;
+        latencies.push_back(static_cast<double>(xp.writes[w].kernel_ns - sent));
+        break;
+      }
+    } else {
+      ++misses;
+    }
+  }
+  ::close(fd);
+  return {"ZEMP values line → X-Plane DREF (bridge alone)",
+          "p50 " + ms(percentile(latencies, 50)) + ", p99 " + ms(percentile(latencies, 99)) +
+              ", max " + ms(percentile(latencies, 100)) +
+              " (n=" + std::to_string(latencies.size()) +
+              (misses ? ", " + std::to_string(misses) + " lost" : "") + ")",
+          !latencies.empty() && misses == 0};
+}
+
 std::string usage(pid_t pid, const ProcessTimes& from, const ProcessTimes& to) {
   const ProcessMemory memory = read_process_memory(pid);
   char text[160];
@@ -301,6 +343,7 @@ int run(const Options& o) {
   std::mt19937 random(12345);
   std::vector<Row> rows;
   rows.push_back(knob_to_simulator(s, xp, o, random));
+  rows.push_back(line_to_simulator(zemp_port, s, xp, o));
   rows.push_back(idle(bridge.pid(), s, xp, o));
   rows.push_back(clients(bridge.pid(), zemp_port, s, xp, o));
   std::printf("| metric | figure | load average after |\n|---|---|---|\n");
