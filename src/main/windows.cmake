@@ -20,10 +20,13 @@ endif()
 # Tarvion.ini and a short README.
 set(zip_programs $<TARGET_FILE:Tarvion> $<TARGET_FILE:tarvion-console>)
 set(zip_targets Tarvion tarvion-console)
-if(TARGET tarvion-bridge)
-  list(APPEND zip_programs $<TARGET_FILE:tarvion-bridge>)
-  list(APPEND zip_targets tarvion-bridge)
-endif()
+# fsuipc-sim stands in for FSUIPC and a simulator, for users without one.
+foreach(extra tarvion-bridge fsuipc-sim)
+  if(TARGET ${extra})
+    list(APPEND zip_programs $<TARGET_FILE:${extra}>)
+    list(APPEND zip_targets ${extra})
+  endif()
+endforeach()
 set(zip_name tarvion-${PROJECT_VERSION}-win64)
 set(zip_stage ${CMAKE_CURRENT_BINARY_DIR}/${zip_name})
 set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
@@ -31,8 +34,11 @@ set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 add_custom_command(OUTPUT ${zip_file}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_stage}
-  COMMAND ${CMAKE_COMMAND} -E copy ${zip_programs} ${pkg}/Tarvion.ini ${zip_stage}
-  COMMAND ${CMAKE_COMMAND} -E copy ${pkg}/windows/README.txt ${zip_stage}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${zip_programs} ${zip_stage}
+  COMMAND ${CMAKE_COMMAND} -DIN=${pkg}/Tarvion.ini -DOUT=${zip_stage}/Tarvion.ini
+          -P ${pkg}/windows/crlf.cmake
+  COMMAND ${CMAKE_COMMAND} -DIN=${pkg}/windows/README.txt -DOUT=${zip_stage}/README.txt
+          -P ${pkg}/windows/crlf.cmake
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_file} --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
   DEPENDS ${zip_targets} ${pkg}/Tarvion.ini ${pkg}/windows/README.txt
@@ -41,8 +47,8 @@ add_custom_target(tarvion-zip ALL DEPENDS ${zip_file})
 
 # `cpack -G ZIP` gives the same contents.
 install(TARGETS ${zip_targets} RUNTIME DESTINATION .)
-install(FILES ${pkg}/Tarvion.ini DESTINATION .)
-install(FILES ${pkg}/windows/README.txt DESTINATION .)
+# The CR LF copies the zip was made from.
+install(FILES ${zip_stage}/Tarvion.ini ${zip_stage}/README.txt DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tarvion)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(zemp_peer::kUsage, stdout);
+    std::fputs(zemp_peer::kUsage.c_str(), stdout);
     return 0;
   }
   return zemp_peer::PeerServer(options).run();

@@ -6,7 +6,21 @@
 
 namespace zemp_peer {
 
-const char* const kUsage =
+const char* const kCommands =
+    R"(  send N=V [N=V ...] send "Arn.Resp:N=V:...:" and CR LF to every client
+  raw TEXT           send TEXT as it is; \r \n \t \\ and \xHH are written out
+  keepalive          send "Arn.Vivo:" and CR LF to every client
+  values             print the variables' values
+  status             print the clients and whether connections are refused
+  drop               close every connection in order
+  reset              reset every connection
+  refuse on|off      refuse new connections (nothing listens on the port) or accept them
+  quit               end (SIGINT and SIGTERM end it too; the end of standard input
+                     only ends the commands)
+  help               this list
+)";
+
+const std::string kUsage =
     R"(usage: zemp-peer [OPTIONS]
 
 A ZEMP server simulator for trying out and testing Tarvion's ZEMP link. It
@@ -27,17 +41,8 @@ Options:
   --help             this text
 
 Commands on standard input, one per line:
-  send N=V [N=V ...] send "Arn.Resp:N=V:...:" and CR LF to every client
-  raw TEXT           send TEXT as it is; \r \n \t \\ and \xHH are written out
-  keepalive          send "Arn.Vivo:" and CR LF to every client
-  values             print the variables' values
-  status             print the clients and whether connections are refused
-  drop               close every connection in order
-  reset              reset every connection
-  refuse on|off      refuse new connections (nothing listens on the port) or accept them
-  quit               end (SIGINT and SIGTERM end it too; the end of standard input
-                     only ends the commands)
-
+)" + std::string(kCommands) +
+    R"(
 Log lines: "[   12.345] client 1 recv "Arn.Resp:256=11800:\r\n"", "... client 1 sent ...",
 "client 1 connected from ...", "client 1 closed by client", "listening on 127.0.0.1:8092".
 )";

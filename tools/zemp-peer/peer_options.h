@@ -21,6 +21,8 @@ struct PeerOptions {
 // Throws std::invalid_argument with a message for the user on a bad command line.
 PeerOptions parse_options(const std::vector<std::string>& args);
 
-extern const char* const kUsage;
+extern const std::string kUsage;
+// The commands taken on standard input, one per line (the "help" command's answer).
+extern const char* const kCommands;
 
 }  // namespace zemp_peer

@@ -268,8 +268,10 @@ void PeerServer::command(const std::string& line) {
     rest == "on" ? stop_listening() : start_listening();
   } else if (verb == "quit") {
     quit_ = true;
+  } else if (verb == "help") {
+    log(std::string("commands:\n") + kCommands);
   } else {
-    log("unknown command: " + line);
+    log("unknown command: " + line + " (help lists the commands)");
   }
 }
 

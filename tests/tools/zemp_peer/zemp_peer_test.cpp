@@ -211,6 +211,9 @@ TEST(ZempPeer, LogsEveryLineWithATimestampAndKeepsTheValues) {
   EXPECT_NE(
       peer.wait_for("values 254=10800 255=10800 256=12150 257=11800 258=100 259=100 311=1200$"),
       "");
+  // The README and the demo send users to "help".
+  peer.command("help");
+  EXPECT_NE(peer.wait_for(R"(^  refuse on\|off +refuse new connections)"), "");
 }
 
 TEST(ZempPeer, CommandsReachTheClientByteForByte) {
