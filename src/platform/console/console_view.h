@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@ class ConsoleView : public MainWindowView {
   // Lines go to out and err, each flushed at once (journald and pipes read them).
   ConsoleView(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
 
+  // A text set again unchanged prints nothing: the logic sets some texts on
+  // every retry (the FSUIPC status every 500 ms), and a log of the same line
+  // for ever hides the changes.
   void set_text(Control control, const std::string& text) override;
   void set_device_list(const std::vector<std::string>& lines) override;
   void set_trackbar_position(int) override {}
@@ -25,6 +30,8 @@ class ConsoleView : public MainWindowView {
   // No notification area in a console: the "window" never goes away.
   bool tray_add() override { return false; }
   void tray_delete() override {}
+  // Every error prints, the same one too: each is a new event. A hint under
+  // the message is a line of its own after the Error line.
   void show_error(const std::string& text) override;
 
  private:
@@ -32,6 +39,8 @@ class ConsoleView : public MainWindowView {
 
   std::FILE* out_;
   std::FILE* err_;
+  std::map<Control, std::string> shown_;  // each control's last line
+  std::optional<std::vector<std::string>> shown_list_;
 };
 
 }  // namespace tarvion

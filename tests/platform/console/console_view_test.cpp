@@ -76,6 +76,40 @@ TEST(ConsoleView, EachChangeIsOneFlushedLineOnItsStream) {
       {"error text with control bytes",
        [](ConsoleView& v) { v.show_error("'\x1B[2J' is not a valid integer value."); }, "",
        "Error: '\\x1B[2J' is not a valid integer value.\n"},
+      // One line per change: the FSUIPC retry sets its status every 500 ms,
+      // the start-up sets the brightness twice.
+      {"a text set again unchanged prints nothing, a change prints",
+       [](ConsoleView& v) {
+         for (int i = 0; i < 3; ++i) v.set_text(Control::Label16, "Cannot link");
+         v.set_text(Control::Label12, "60");
+         v.set_text(Control::Label12, "60");
+         v.set_text(Control::Label9, "Cannot link");  // another control's own line
+         v.set_text(Control::Label12, "61");
+         v.set_text(Control::Label16, "Ok");
+         v.set_text(Control::Label16, "Cannot link");
+       },
+       "Label16: Cannot link\nLabel12: 60\nLabel9: Cannot link\nLabel12: 61\nLabel16: Ok\n"
+       "Label16: Cannot link\n",
+       ""},
+      {"the same device list again prints nothing, a changed one prints whole",
+       [](ConsoleView& v) {
+         v.set_device_list({"A - Device = 1", "B - Device = 2"});
+         v.set_device_list({"A - Device = 1", "B - Device = 2"});
+         v.set_device_list({"A - Device = 1"});
+         v.set_device_list({});
+         v.set_device_list({});
+       },
+       "ListBox1: A - Device = 1\nListBox1: B - Device = 2\nListBox1: A - Device = 1\n"
+       "ListBox1:\n",
+       ""},
+      {"every error prints, the same one again too, a hint on a line of its own",
+       [](ConsoleView& v) {
+         v.show_error("File not found.");
+         v.show_error("File not found.\nLooked for /a\x1B[2J/Tarvion.ini, then /b/Tarvion.ini.");
+       },
+       "",
+       "Error: File not found.\nError: File not found.\n"
+       "Looked for /a\\x1B[2J/Tarvion.ini, then /b/Tarvion.ini.\n"},
       {"window-only calls print nothing",
        [](ConsoleView& v) {
          v.hide();
