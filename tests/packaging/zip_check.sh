@@ -2,7 +2,7 @@
 # Checks the Windows zip: every program a user needs, and its text files with
 # CR LF line ends so Notepad shows them as lines.
 set -uo pipefail
-zip=$1
+zip=$(realpath "$1")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 (cd "$out" && cmake -E tar xf "$zip") || { echo "FAILED: cannot unpack $zip"; exit 1; }
