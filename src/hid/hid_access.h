@@ -19,6 +19,12 @@ inline constexpr HidHandle kNoHidHandle = -1;
 // wait_read's time-out for a wait that only a report or a close ends.
 inline constexpr uint32_t kHidWaitForever = 0xFFFFFFFF;
 
+struct HidAttributes {
+  uint16_t vendor_id = 0;
+  uint16_t product_id = 0;
+  uint16_t version_number = 0;
+};
+
 // One present HID interface as the system lists it.
 struct HidInterface {
   // Stays equal for the same physical device across listings and differs
@@ -29,18 +35,23 @@ struct HidInterface {
   // The system's driver key; its last four characters are the device's
   // instance number (a stand-in with that property where the OS has none).
   std::string driver_key;
+  // The vendor and product IDs as the listing gives them, without an open
+  // (version_number 0); nullopt where it does not. A device the program may
+  // not open is known by these alone.
+  std::optional<HidAttributes> listed_ids;
+};
+
+// Why an open failed, as far as the user can do something about it.
+enum class HidOpenError {
+  other,
+  no_permission,   // the system does not let this user open it (hidraw: no udev rule)
+  held_elsewhere,  // another program holds it and shares it with nobody
 };
 
 enum class HidOpenMode {
   read_write,  // synchronous: queries and output reports
   query_only,  // synchronous, no access rights: queries only
   read,        // for the read loop: start_read / wait_read / cancel_read
-};
-
-struct HidAttributes {
-  uint16_t vendor_id = 0;
-  uint16_t product_id = 0;
-  uint16_t version_number = 0;
 };
 
 // Report lengths count the report-ID byte.
@@ -66,8 +77,11 @@ class HidAccess {
   // The HID interfaces present now, in the system's order.
   virtual std::vector<HidInterface> list_interfaces() = 0;
 
-  // kNoHidHandle on failure (last_error() tells why).
+  // kNoHidHandle on failure (last_error() tells why, last_open_error() in
+  // the logic's words).
   virtual HidHandle open(const std::string& path, HidOpenMode mode) = 0;
+  // Why the calling thread's last failed open failed.
+  virtual HidOpenError last_open_error() const = 0;
   // Ends any read outstanding on the handle. Closing kNoHidHandle or a closed
   // handle does nothing.
   virtual void close(HidHandle handle) = 0;

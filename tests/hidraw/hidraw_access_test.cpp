@@ -1,15 +1,20 @@
 // The hidraw backend against a device tree of its own: listing and numbering,
-// opening with its fallbacks, and what it answers for files that are not
-// hidraw devices. Real hidraw devices are exercised in tests/vm.
+// opening with its fallbacks and its refusals, and what it answers for files
+// that are not hidraw devices. Real hidraw devices are exercised in tests/vm.
 #include "platform/linux/hidraw_access.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 #include "hid/hid_controller.h"
 #include "hid/panel_recognition.h"
@@ -34,10 +39,11 @@ struct FakeDevTree {
   ~FakeDevTree() { fs::remove_all(root); }
 
   // A plain file where a device node would be.
-  std::string add(const std::string& syspath, const std::string& name, const std::string& port) {
+  std::string add(const std::string& syspath, const std::string& name, const std::string& port,
+                  const std::string& hid_id = "") {
     std::string path = (root / name).string();
     std::ofstream(path) << "";
-    present.push_back(HidrawNode{syspath, path, port});
+    present.push_back(HidrawNode{syspath, path, port, hid_id});
     return path;
   }
   HidrawLister lister() {
@@ -85,6 +91,85 @@ TEST(HidrawListing, EachNodeIsListedWithItsIdentityPathAndANumberOfItsOwn) {
   EXPECT_NE(replugged[1].identity, first[0].identity);
   EXPECT_EQ(number_of(replugged[1]), number_of(first[0]));
   EXPECT_EQ(number_of(replugged[0]), number_of(first[1]));
+}
+
+TEST(HidrawListing, TheIdsOfADeviceNobodyMayOpenComeFromItsHidId) {
+  const std::pair<const char*, std::optional<std::pair<uint16_t, uint16_t>>> cases[] = {
+      {"0003:00000000:0000000D", std::pair<uint16_t, uint16_t>{0x0000, 0x000D}},
+      {"0005:0000046d:0000B01A", std::pair<uint16_t, uint16_t>{0x046D, 0xB01A}},
+      {"", std::nullopt},
+      {"0003:00000000", std::nullopt},
+      {"0003:00000000:", std::nullopt},
+      {"0003:0000000G:0000000C", std::nullopt},
+      {"0003:00010000:0000000C", std::nullopt},  // no 16-bit ID
+      {"0003:000000000:0000000C", std::nullopt},
+  };
+  for (const auto& [hid_id, ids] : cases) {
+    SCOPED_TRACE(hid_id);
+    FakeDevTree tree;
+    tree.add("/sys/a", "hidraw0", "usb-1", hid_id);
+    HidrawAccess hid(tree.lister());
+    std::vector<HidInterface> listed = hid.list_interfaces();
+    ASSERT_EQ(listed.size(), 1u);
+    ASSERT_EQ(listed[0].listed_ids.has_value(), ids.has_value());
+    if (!ids) continue;
+    EXPECT_EQ(listed[0].listed_ids->vendor_id, ids->first);
+    EXPECT_EQ(listed[0].listed_ids->product_id, ids->second);
+  }
+}
+
+// What a user without the udev rule meets: a node closed to them, refused in
+// every mode, and said to be a matter of permission (a missing node is not).
+// 0: as expected; otherwise the first thing that was not.
+int refusal_of_closed_node(HidrawAccess& hid, const std::string& closed,
+                           const std::string& missing) {
+  for (HidOpenMode mode : {HidOpenMode::read_write, HidOpenMode::query_only, HidOpenMode::read}) {
+    if (hid.open(closed, mode) != kNoHidHandle) return 1;
+    if (hid.last_error() != static_cast<uint32_t>(EACCES)) return 2;
+    if (hid.last_open_error() != HidOpenError::no_permission) return 3;
+  }
+  if (hid.open(missing, HidOpenMode::read_write) != kNoHidHandle) return 4;
+  if (hid.last_open_error() != HidOpenError::other) return 5;
+  return 0;
+}
+
+TEST(HidrawOpen, ANodeClosedToTheUserIsRefusedForWantOfPermission) {
+  FakeDevTree tree;
+  fs::permissions(tree.root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+  std::string closed = tree.add("/sys/a", "hidraw0", "usb-1");
+  fs::permissions(closed, fs::perms::none);
+  std::string missing = (tree.root / "gone").string();
+  HidrawAccess hid(tree.lister());
+  if (geteuid() != 0) {
+    EXPECT_EQ(refusal_of_closed_node(hid, closed, missing), 0);
+    return;
+  }
+  // Root opens whatever the permissions say. The user without the rule is
+  // played by nobody, in a child, which the kernel refuses for real.
+  constexpr int kNoNobody = 100;
+  constexpr int kFolderClosed = 101;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const gid_t nobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+        setresuid(nobody, nobody, nobody) != 0) {
+      _exit(kNoNobody);
+    }
+    // The node itself must be what refuses, not a folder on the way to it.
+    struct stat status {};
+    if (stat(closed.c_str(), &status) != 0) _exit(kFolderClosed);
+    _exit(refusal_of_closed_node(hid, closed, missing));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kNoNobody) GTEST_SKIP() << "root here cannot become nobody";
+  if (WEXITSTATUS(status) == kFolderClosed) {
+    GTEST_SKIP() << "the temporary folder is closed to nobody: " << tree.root;
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 struct OpenCase {

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <span>
+#include <string_view>
 
 #include "base/utf16.h"
 #include "platform/linux/linux_only.h"
@@ -17,8 +19,38 @@
 namespace tarvion {
 namespace {
 
+thread_local HidOpenError open_error = HidOpenError::other;
+
 void note_errno() {
   set_hidraw_last_error(static_cast<uint32_t>(errno));
+}
+
+// One hexadecimal field of HID_ID as a 16-bit ID; the kernel prints eight digits.
+std::optional<uint16_t> hex_id(std::string_view field) {
+  if (field.empty() || field.size() > 8) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : field) {
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                       : -1;
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<uint32_t>(digit);
+  }
+  if (value > 0xFFFF) return std::nullopt;
+  return static_cast<uint16_t>(value);
+}
+
+// "bus:vendor:product"; nullopt for anything else.
+std::optional<HidAttributes> ids_of_hid_id(std::string_view hid_id) {
+  std::size_t first = hid_id.find(':');
+  if (first == std::string_view::npos) return std::nullopt;
+  std::size_t second = hid_id.find(':', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  std::optional<uint16_t> vendor = hex_id(hid_id.substr(first + 1, second - first - 1));
+  std::optional<uint16_t> product = hex_id(hid_id.substr(second + 1));
+  if (!vendor || !product) return std::nullopt;
+  return HidAttributes{*vendor, *product, 0};
 }
 
 // The device's report descriptor, parsed. False when the device does not
@@ -55,8 +87,8 @@ std::vector<HidInterface> HidrawAccess::list_interfaces() {
   std::vector<HidInterface> interfaces;
   interfaces.reserve(nodes.size());
   for (std::size_t i = 0; i < nodes.size(); ++i) {
-    interfaces.push_back(
-        HidInterface{nodes[i].syspath, nodes[i].devnode, driver_key_text(numbers[i])});
+    interfaces.push_back(HidInterface{nodes[i].syspath, nodes[i].devnode,
+                                      driver_key_text(numbers[i]), ids_of_hid_id(nodes[i].hid_id)});
   }
   return interfaces;
 }
@@ -80,12 +112,18 @@ HidHandle HidrawAccess::open(const std::string& path, HidOpenMode mode) {
     fd = ::open(path.c_str(), flags);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
+    open_error =
+        errno == EACCES || errno == EPERM ? HidOpenError::no_permission : HidOpenError::other;
     note_errno();
     return kNoHidHandle;
   }
   HidReportLayout layout;
   bool descriptor_read = read_layout(fd, layout);
   return handles_.add(fd, mode, layout, descriptor_read);
+}
+
+HidOpenError HidrawAccess::last_open_error() const {
+  return open_error;
 }
 
 bool HidrawAccess::get_attributes(HidHandle handle, HidAttributes& attributes) {

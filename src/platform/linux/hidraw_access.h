@@ -19,6 +19,9 @@ struct HidrawNode {
   std::string syspath;  // unique per attached device; a re-plugged device gets a new one
   std::string devnode;  // what open() takes: /dev/hidrawN
   std::string port;     // the HID device's physical path (USB port and interface), may be empty
+  // The HID device's HID_ID, "0003:00000000:0000000C" (bus, vendor, product),
+  // which udev gives without opening the node; may be empty.
+  std::string hid_id;
 };
 
 using HidrawLister = std::function<std::vector<HidrawNode>()>;
@@ -34,6 +37,8 @@ class HidrawAccess : public HidAccess {
   std::vector<HidInterface> list_interfaces() override;
 
   HidHandle open(const std::string& path, HidOpenMode mode) override;
+  // EACCES and EPERM: the node's permissions (no udev rule for it).
+  HidOpenError last_open_error() const override;
   void close(HidHandle handle) override { handles_.close(handle); }
 
   bool get_attributes(HidHandle handle, HidAttributes& attributes) override;

@@ -44,7 +44,8 @@ std::vector<HidrawNode> list_hidraw_nodes() {
     // The parent is owned by its child: no unref.
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(device.get(), "hid", nullptr);
     std::string port = hid ? text_or_empty(udev_device_get_property_value(hid, "HID_PHYS")) : "";
-    nodes.push_back(HidrawNode{syspath, devnode, std::move(port)});
+    std::string hid_id = hid ? text_or_empty(udev_device_get_property_value(hid, "HID_ID")) : "";
+    nodes.push_back(HidrawNode{syspath, devnode, std::move(port), std::move(hid_id)});
   }
   return nodes;
 }

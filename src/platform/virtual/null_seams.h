@@ -13,6 +13,7 @@ class NullHidAccess : public HidAccess {
   bool bound() const override { return false; }
   std::vector<HidInterface> list_interfaces() override { return {}; }
   HidHandle open(const std::string&, HidOpenMode) override { return kNoHidHandle; }
+  HidOpenError last_open_error() const override { return HidOpenError::other; }
   void close(HidHandle) override {}
   bool get_attributes(HidHandle, HidAttributes&) override { return false; }
   bool get_caps(HidHandle, HidCaps&) override { return false; }

@@ -7,6 +7,7 @@ namespace tarvion {
 namespace {
 
 thread_local uint32_t thread_last_error = 0;
+thread_local HidOpenError thread_open_error = HidOpenError::other;
 constexpr const char* kPathPrefix = "virtual-hid:";
 
 }  // namespace
@@ -20,6 +21,10 @@ bool VirtualHid::fail(uint32_t code) const {
 
 uint32_t VirtualHid::last_error() const {
   return thread_last_error;
+}
+
+HidOpenError VirtualHid::last_open_error() const {
+  return thread_open_error;
 }
 
 int VirtualHid::plug(VirtualHidTraits traits, VirtualHidFaults faults) {
@@ -90,8 +95,10 @@ std::vector<HidInterface> VirtualHid::list_interfaces() {
   std::vector<HidInterface> present;
   if (!bound_) return present;
   for (const auto& [id, device] : devices_) {
-    if (device.present)
-      present.push_back({device.traits.identity, device.path, device.traits.driver_key});
+    if (device.present) {
+      present.push_back({device.traits.identity, device.path, device.traits.driver_key,
+                         HidAttributes{device.traits.vendor_id, device.traits.product_id, 0}});
+    }
   }
   return present;
 }
@@ -111,12 +118,14 @@ HidHandle VirtualHid::open(const std::string& path, HidOpenMode mode) {
   });
   if (it == devices_.end()) {
     fail(kVirtualFileNotFound);
+    thread_open_error = HidOpenError::other;
     return kNoHidHandle;
   }
   Device& device = it->second;
   const VirtualHidFaults& faults = device.faults;
   if (faults.cannot_open || (faults.query_only && mode != HidOpenMode::query_only)) {
     fail(faults.error_code);
+    thread_open_error = faults.open_error;
     return kNoHidHandle;
   }
   ++device.opens;

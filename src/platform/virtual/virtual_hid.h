@@ -37,6 +37,9 @@ struct VirtualHidFaults {
   bool write_fails = false;
   bool read_start_fails = false;
   uint32_t error_code = 1167;  // what last_error() reports for these
+  // What last_open_error() reports for a refused open: a panel without the
+  // udev rule (no_permission), or one another program holds (held_elsewhere).
+  HidOpenError open_error = HidOpenError::other;
 };
 
 // Output reports kept per device for outputs(): the newest, so that a long
@@ -90,6 +93,7 @@ class VirtualHid : public HidAccess {
   bool bound() const override;
   std::vector<HidInterface> list_interfaces() override;
   HidHandle open(const std::string& path, HidOpenMode mode) override;
+  HidOpenError last_open_error() const override;
   void close(HidHandle handle) override;
   bool get_attributes(HidHandle handle, HidAttributes& attributes) override;
   bool get_caps(HidHandle handle, HidCaps& caps) override;

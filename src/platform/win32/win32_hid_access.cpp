@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace tarvion {
 namespace {
@@ -24,8 +26,38 @@ constexpr std::size_t kDriverKeyBytes = 256;
 // Where the path starts inside the detail record, whatever its packing.
 constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
+thread_local HidOpenError open_error = HidOpenError::other;
+
 void note_error() {
   set_win32_hid_last_error(GetLastError());
+}
+
+// The four hexadecimal digits after key ("vid_", "pid_") in a device path,
+// whatever their case; nullopt when the path has none.
+std::optional<uint16_t> path_id(const std::string& path, const char* key) {
+  std::string lower = path;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::size_t at = lower.find(key);
+  if (at == std::string::npos) return std::nullopt;
+  at += std::strlen(key);
+  if (lower.size() < at + 4) return std::nullopt;
+  uint16_t value = 0;
+  for (std::size_t i = at; i < at + 4; ++i) {
+    char c = lower[i];
+    int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (digit < 0) return std::nullopt;
+    value = static_cast<uint16_t>(value * 16 + digit);
+  }
+  return value;
+}
+
+// A USB HID device's path names its IDs ("\\?\hid#vid_0000&pid_000d#...").
+std::optional<HidAttributes> ids_of_path(const std::string& path) {
+  std::optional<uint16_t> vendor = path_id(path, "vid_");
+  std::optional<uint16_t> product = path_id(path, "pid_");
+  if (!vendor || !product) return std::nullopt;
+  return HidAttributes{*vendor, *product, 0};
 }
 
 }  // namespace
@@ -90,6 +122,7 @@ bool Win32HidAccess::read_interface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& inte
   // the same while the device stays plugged in.
   found.identity = found.path;
   found.driver_key = driver_key(set, devinfo);
+  found.listed_ids = ids_of_path(found.path);
   return true;
 }
 
@@ -130,9 +163,18 @@ HidHandle Win32HidAccess::open(const std::string& path, HidOpenMode mode) {
                           OPEN_EXISTING, flags, nullptr);
   if (os == INVALID_HANDLE_VALUE) {
     note_error();
+    DWORD error = win32_hid_last_error();
+    // No system component holds a panel: a refusal means another program does.
+    open_error = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+                     ? HidOpenError::held_elsewhere
+                     : HidOpenError::other;
     return kNoHidHandle;
   }
   return handles_.add(os, mode);
+}
+
+HidOpenError Win32HidAccess::last_open_error() const {
+  return open_error;
 }
 
 bool Win32HidAccess::get_attributes(HidHandle handle, HidAttributes& attributes) {

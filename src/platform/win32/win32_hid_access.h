@@ -28,6 +28,8 @@ class Win32HidAccess : public HidAccess {
   std::vector<HidInterface> list_interfaces() override;
 
   HidHandle open(const std::string& path, HidOpenMode mode) override;
+  // ERROR_ACCESS_DENIED and ERROR_SHARING_VIOLATION: another program holds it.
+  HidOpenError last_open_error() const override;
   void close(HidHandle handle) override { handles_.close(handle); }
 
   bool get_attributes(HidHandle handle, HidAttributes& attributes) override;
