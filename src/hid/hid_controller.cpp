@@ -94,20 +94,23 @@ void THidDeviceController::run_deferred_change() {
   on_notification(change_param);
 }
 
-std::vector<std::unique_ptr<THidDevice>> THidDeviceController::list_present() {
+std::vector<std::unique_ptr<THidDevice>> THidDeviceController::list_present(
+    std::vector<HidDeniedDevice>& denied) {
   std::vector<std::unique_ptr<THidDevice>> fresh;
   if (!hid_.bound()) return fresh;
   for (HidInterface& present : hid_.list_interfaces()) {
     try {
       fresh.push_back(std::make_unique<THidDevice>(
-          hid_, main_thread_,
-          THidPnPInfo{std::move(present.identity), std::move(present.path),
-                      std::move(present.driver_key)},
+          hid_, main_thread_, THidPnPInfo{present.identity, present.path, present.driver_key},
           on_device_data_, on_device_unplug_));
       fresh.back()->SetThreadSleepTime(dev_thread_sleep_time_);
       fresh.back()->set_thread_launcher(launcher_);
-    } catch (const EControllerError&) {
-      // Left out for now; it is tried again at the next change.
+    } catch (const EControllerError& error) {
+      // Left out for now; it is tried again at the next change. A refusal is
+      // kept, so that the user can be told what would let the program in.
+      if (error.open_error() != HidOpenError::other) {
+        denied.push_back(HidDeniedDevice{std::move(present), error.open_error()});
+      }
     }
   }
   return fresh;
@@ -136,7 +139,15 @@ void THidDeviceController::DeviceChange() {
 
 void THidDeviceController::reconcile() {
   bool changed = last_change_param_ == kConstructionChangeParam;
-  std::vector<std::unique_ptr<THidDevice>> fresh = list_present();
+  std::vector<HidDeniedDevice> denied;
+  std::vector<std::unique_ptr<THidDevice>> fresh = list_present(denied);
+  if (!std::equal(denied.begin(), denied.end(), denied_.begin(), denied_.end(),
+                  [](const HidDeniedDevice& a, const HidDeniedDevice& b) {
+                    return a.listed.identity == b.listed.identity && a.reason == b.reason;
+                  })) {
+    changed = true;
+  }
+  denied_ = std::move(denied);
   auto in_fresh = [&fresh](const THidDevice& device) {
     return std::any_of(fresh.begin(), fresh.end(), [&device](const auto& f) {
       return f->PnPInfo().DeviceInstance == device.PnPInfo().DeviceInstance;

@@ -16,6 +16,14 @@
 namespace tarvion {
 
 class THidDeviceController;
+
+// A device present that the system would not let the program open: known only
+// by what the listing says of it.
+struct HidDeniedDevice {
+  HidInterface listed;
+  HidOpenError reason = HidOpenError::other;  // no_permission or held_elsewhere
+};
+
 using TNotifyEvent = HidHandler<void(THidDeviceController& Sender)>;
 
 // The parameter of the notification the controller posts to itself at
@@ -60,6 +68,10 @@ class THidDeviceController {
 
   // In the order devices were first seen.
   const std::vector<std::unique_ptr<THidDevice>>& devices() const { return devices_; }
+  // The devices left out of the list at the last DeviceChange because the
+  // system refused to open them, in the system's order. A change here is a
+  // change of the list: OnDeviceChange fires.
+  const std::vector<HidDeniedDevice>& denied_devices() const { return denied_; }
 
  protected:
   // Drops every controller handler and stops notifications, with no
@@ -75,7 +87,7 @@ class THidDeviceController {
   auto while_busy(Body&& body);
   void reconcile();  // DeviceChange's work
   int enumerate();   // EnumerateDevices' work
-  std::vector<std::unique_ptr<THidDevice>> list_present();
+  std::vector<std::unique_ptr<THidDevice>> list_present(std::vector<HidDeniedDevice>& denied);
   int index_of(uint64_t serial) const;
   void destroy(uint64_t serial);
 
@@ -83,6 +95,7 @@ class THidDeviceController {
   DeviceNotifier& notifier_;
   MainThread& main_thread_;
   std::vector<std::unique_ptr<THidDevice>> devices_;
+  std::vector<HidDeniedDevice> denied_;
 
   int32_t last_change_param_ = 0;
   // A notification that came while the list was being walked or a device was

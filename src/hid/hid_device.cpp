@@ -26,8 +26,13 @@ THidDevice::THidDevice(HidAccess& hid, MainThread& main_thread, THidPnPInfo info
   // Identification opens the device whether or not it is lent.
   main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::read_write);
   read_write_access_ = main_handle_ != kNoHidHandle;
-  if (!read_write_access_) main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::query_only);
-  if (main_handle_ == kNoHidHandle) throw EControllerError(kDeviceCannotBeOpened);
+  if (!read_write_access_) {
+    refusal_ = hid_.last_open_error();
+    main_handle_ = hid_.open(pnp_.DevicePath, HidOpenMode::query_only);
+  }
+  if (main_handle_ == kNoHidHandle) {
+    throw EControllerError(kDeviceCannotBeOpened, hid_.last_open_error());
+  }
   bool identified = hid_.get_attributes(main_handle_, attributes_);
   close_main_handle();
   if (!identified) throw EControllerError(kDeviceCannotBeIdentified);

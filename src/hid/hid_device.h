@@ -43,7 +43,15 @@ inline constexpr const char* kDeviceCannotBeIdentified = "device cannot be ident
 
 class EControllerError : public TarvionError {
  public:
-  explicit EControllerError(const std::string& message) : TarvionError(message) {}
+  explicit EControllerError(const std::string& message,
+                            HidOpenError open_error = HidOpenError::other)
+      : TarvionError(message), open_error_(open_error) {}
+
+  // Why the device could not be opened; other for every other failure.
+  HidOpenError open_error() const { return open_error_; }
+
+ private:
+  HidOpenError open_error_;
 };
 
 // Error code handed to OnDataError when a read cannot start because the device
@@ -90,6 +98,9 @@ class THidDevice {
   bool Claimed() const { return claimed_; }
   bool Enumerating() const { return enumerating_; }
   bool ReadWriteAccess() const { return read_write_access_; }
+  // Why identification could open the device for queries alone; other when
+  // it opened it fully, or when the system did not say.
+  HidOpenError open_refusal() const { return refusal_; }
   bool Reading() const { return read_thread_ != nullptr; }
 
   // Identifies the object for as long as it lives; never reused.
@@ -139,6 +150,7 @@ class THidDevice {
 
   HidHandle main_handle_ = kNoHidHandle;
   bool read_write_access_ = false;
+  HidOpenError refusal_ = HidOpenError::other;
   std::u16string product_name_;
   std::optional<HidCaps> caps_;
   std::atomic<int> thread_sleep_time_{100};

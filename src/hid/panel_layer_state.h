@@ -14,7 +14,10 @@ namespace tarvion {
 class THidDevice;
 
 struct PanelLayerHooks {
-  std::function<void(const std::vector<std::string>&)> set_device_list;  // ListBox1
+  // ListBox1: a line per panel, then one per panel the system will not open.
+  std::function<void(const std::vector<std::string>&)> set_device_list;
+  // An error to show the user, without its full stop (a panel the program may not open).
+  std::function<void(const std::string&)> report_error = {};
 };
 
 struct PanelLayerState {

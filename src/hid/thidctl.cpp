@@ -52,8 +52,27 @@ void thidctl::HidCtlDeviceChange(THidDeviceController&) {
       if (!failure) failure = std::current_exception();
     }
   }
+  std::vector<std::string> reports = denied_panels_.update(denied_now());
   rebuild_device_list();
+  // Last: an error box runs a modal loop, in which anything may happen to the lists.
+  for (const std::string& report : reports) {
+    if (state_.hooks.report_error) state_.hooks.report_error(report);
+  }
   if (failure) std::rethrow_exception(failure);
+}
+
+std::vector<HidDeniedDevice> thidctl::denied_now() const {
+  std::vector<HidDeniedDevice> denied = denied_devices();
+  // A panel that opened for queries alone (another program holds it) is
+  // listed, but nothing reaches it and nothing comes from it: denied too.
+  for (THidDevice* device : state_.panel_devices) {
+    if (device->ReadWriteAccess() || device->open_refusal() == HidOpenError::other) continue;
+    const THidPnPInfo& pnp = device->PnPInfo();
+    denied.push_back(HidDeniedDevice{
+        HidInterface{pnp.DeviceInstance, pnp.DevicePath, pnp.Driver, device->Attributes()},
+        device->open_refusal()});
+  }
+  return denied;
 }
 
 void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {
@@ -88,10 +107,11 @@ void thidctl::add_switch_panel(THidDevice& device) {
 
 void thidctl::rebuild_device_list() {
   std::vector<std::string> lines;
-  lines.reserve(state_.panel_devices.size());
+  lines.reserve(state_.panel_devices.size() + denied_panels_.lines().size());
   for (THidDevice* device : state_.panel_devices) {
     lines.push_back(device_list_line(device->ProductName(), device_number(*device)));
   }
+  lines.insert(lines.end(), denied_panels_.lines().begin(), denied_panels_.lines().end());
   if (state_.hooks.set_device_list) state_.hooks.set_device_list(lines);
 }
 

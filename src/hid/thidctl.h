@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "hid/denied_panels.h"
 #include "hid/hid_controller.h"
 #include "hid/panel_layer_state.h"
 
@@ -17,7 +18,8 @@ class thidctl : public THidDeviceController {
           PanelLayerState& state);
   ~thidctl() override;
 
-  // OnDeviceChange: claims every new device and makes panel objects of the panels.
+  // OnDeviceChange: claims every new device and makes panel objects of the
+  // panels; lists the panels the system refused to open and reports each once.
   void HidCtlDeviceChange(THidDeviceController& Sender);
   // Data handler of every panel device: decodes the input report.
   void HidCtlDeviceData(THidDevice& HidDev, uint8_t ReportID, const uint8_t* Data, uint16_t Size);
@@ -31,8 +33,11 @@ class thidctl : public THidDeviceController {
   void add_switch_panel(THidDevice& device);
   void release_panel(THidDevice& device);
   void rebuild_device_list();
+  // The devices the system refused to open, and the panels it let in for queries alone.
+  std::vector<HidDeniedDevice> denied_now() const;
 
   PanelLayerState& state_;
+  DeniedPanels denied_panels_;
 };
 
 }  // namespace tarvion

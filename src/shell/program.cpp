@@ -24,8 +24,9 @@ Program::Program(ProgramSeams seams)
             }),
       panel_layer_(seams_.hid, seams_.notifier, seams_.main_thread, radio_context(), flags,
                    PanelLayerHooks{[this](const std::vector<std::string>& lines) {
-                     seams_.view.set_device_list(lines);
-                   }}),
+                                     seams_.view.set_device_list(lines);
+                                   },
+                                   [this](const std::string& message) { show_error(message); }}),
       fsuipc_(seams_.ipc, radio_context(), flags, FsuipcHooks{[this](const std::string& text) {
                 seams_.view.set_text(Control::Label16, text);
               }}) {

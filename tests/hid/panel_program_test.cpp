@@ -1,6 +1,7 @@
 // The panel layer inside a whole Program on the virtual platform: start-up
 // finds the panels, the 20 ms cycle writes their images, input changes them,
-// and closing leaves them dark and handed back.
+// closing leaves them dark and handed back, and a panel the system will not
+// open is listed and reported.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -105,6 +106,79 @@ TEST(PanelsInTheProgram, ProgramDestroyedWithoutCloseStopsEveryReadThread) {
   ASSERT_TRUE(rig.pump_until([&] { return rig.program->panels.radios.at(0)->input != 0; }));
   rig.program.reset();
   EXPECT_EQ(rig.hid.open_handle_count(), 0u);
+}
+
+TEST(PanelsInTheProgram, APanelTheSystemWillNotOpenIsListedAndReportedOncePerPlug) {
+  struct Case {
+    const char* name;
+    VirtualHidFaults faults;
+    bool listed_as_panel;  // opened for queries alone: a panel of the program all the same
+    const char* fix;
+  };
+  const Case cases[] = {
+      {"no udev rule",
+       {.cannot_open = true, .open_error = HidOpenError::no_permission},
+       false,
+       "install the udev rule packaging/udev/70-tarvion-panels.rules (see the README), then "
+       "replug the panel."},
+      {"held by another program",
+       {.query_only = true, .open_error = HidOpenError::held_elsewhere},
+       true,
+       "another program holds it; close that program, then replug the panel."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramRig rig(kConfig);
+    int com = rig.hid.plug(panel_traits(13, "0012", u"COM PANEL"));
+    int nav = rig.hid.plug(panel_traits(14, "0007", u"NAV PANEL"), c.faults);
+    // A keyboard is as closed to the user, and none of the program's business.
+    VirtualHidTraits keyboard = panel_traits(1, "0003", u"KEYBOARD");
+    keyboard.vendor_id = 0x046D;
+    rig.hid.plug(keyboard, c.faults);
+    rig.program->FormCreate();
+    rig.notifier.deliver_pending();
+
+    std::string path = "virtual-hid:" + std::to_string(nav);
+    std::vector<std::string> list{"COM PANEL - Device = 12"};
+    if (c.listed_as_panel) list.push_back("NAV PANEL - Device = 7");
+    list.push_back(path + " - no access");
+    EXPECT_EQ(rig.view.device_list, list);
+    std::vector<std::string> reports{"No access to the panel at " + path + ": " + c.fix};
+    EXPECT_EQ(rig.view.errors, reports);
+
+    // Rescans, with and without a change, do not repeat it.
+    rig.hid.plug(panel_traits(12, "0004", u"SWITCH PANEL"));
+    rig.notifier.deliver_pending();
+    rig.notifier.notify_system();
+    rig.notifier.deliver_pending();
+    list.insert(list.end() - 1, "SWITCH PANEL - Device = 4");
+    EXPECT_EQ(rig.view.device_list, list);
+    EXPECT_EQ(rig.view.errors, reports);
+
+    // The panel beside it works.
+    rig.hid.inject_input(com, {0x00, 0xFF, 0xFF});
+    ASSERT_TRUE(rig.pump_until([&] {
+      for (const auto& rad : rig.program->panels.radios) {
+        if (rad->kind == 13 && rad->mode == 1) return true;
+      }
+      return false;
+    }));
+    rig.clock.advance(20);
+    EXPECT_EQ(rig.hid.outputs(com).back(),
+              (Report{0x00, 0x00, 0x15, 0x12, 0x00, 0x80, 0x11, 0x88, 0x79}));
+
+    // Unplugged, it leaves the list; plugged in again and still refused, it is told again.
+    rig.hid.unplug(nav);
+    rig.notifier.deliver_pending();
+    EXPECT_EQ(rig.view.device_list,
+              (std::vector<std::string>{"COM PANEL - Device = 12", "SWITCH PANEL - Device = 4"}));
+    int again = rig.hid.plug(panel_traits(14, "0007", u"NAV PANEL"), c.faults);
+    rig.notifier.deliver_pending();
+    ASSERT_EQ(rig.view.errors.size(), 2u);
+    EXPECT_EQ(rig.view.errors[1],
+              "No access to the panel at virtual-hid:" + std::to_string(again) + ": " + c.fix);
+    rig.program->FormClose();
+  }
 }
 
 // The main thread that tells when a worker's call waits in its queue.
