@@ -17,7 +17,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "linux_config.h"
 #include "linux_panels.h"
 #include "platform/linux/qt_client_socket.h"
 #include "platform/linux/qt_fd_watcher.h"
@@ -35,7 +37,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarvion [--console]\n"
     "Links Pendra cockpit panels to a flight simulator. Reads Tarvion.ini from the\n"
-    "current folder. Opens a window when a display is present; --console (or no\n"
+    "current folder, or else from $XDG_CONFIG_HOME/tarvion (~/.config/tarvion).\n"
+    "Opens a window when a display is present; --console (or no\n"
     "display) runs tarvion-console instead, which prints each change of the window's\n"
     "texts as a line:\n"
     "  <control>: <text>      on standard output (Label9: Online)\n"
@@ -124,9 +127,13 @@ int main(int argc, char** argv) {
   tarvion::NullIpcTransport ipc;
   tarvion::QtMainWindow window(title);
 
-  tarvion::Program program(
-      tarvion::ProgramSeams{main_thread, timers, window, socket, panels.hid(), panels.notifier(),
-                            ipc, [] { return tarvion::read_config_file("Tarvion.ini"); }});
+  auto read_config = [&window] {
+    auto file = tarvion::read_first_config_file(tarvion::linux_config_paths());
+    window.set_settings_file(file.path);
+    return std::move(file.bytes);
+  };
+  tarvion::Program program(tarvion::ProgramSeams{main_thread, timers, window, socket, panels.hid(),
+                                                 panels.notifier(), ipc, read_config});
   window.set_handlers(tarvion::WindowHandlers{
       [&] { program.Button1Click(); },
       [&](int position) { program.TrackBar1Change(position); },

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "linux_config.h"
 #include "linux_panels.h"
 #include "platform/console/console_view.h"
 #include "platform/linux/epoll_client_socket.h"
@@ -26,7 +27,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarvion-console\n"
     "Links Pendra cockpit panels to a flight simulator. Reads Tarvion.ini from the\n"
-    "current folder and prints each change of the window's texts as a line:\n"
+    "current folder, or else from $XDG_CONFIG_HOME/tarvion (~/.config/tarvion), and\n"
+    "prints each change of the window's texts as a line:\n"
     "  <control>: <text>      on standard output (Label9: Online)\n"
     "  ListBox1: <item>       one line per panel after each change of the list\n"
     "  Error: <message>.      on standard error\n"
@@ -76,9 +78,11 @@ int main(int argc, char** argv) {
   tarvion::NullIpcTransport ipc;
   tarvion::ConsoleView view(stdout, stderr);
 
-  tarvion::Program program(
-      tarvion::ProgramSeams{main_thread, timers, view, socket, panels.hid(), panels.notifier(), ipc,
-                            [] { return tarvion::read_config_file("Tarvion.ini"); }});
+  auto read_config = [] {
+    return tarvion::read_first_config_file(tarvion::linux_config_paths()).bytes;
+  };
+  tarvion::Program program(tarvion::ProgramSeams{main_thread, timers, view, socket, panels.hid(),
+                                                 panels.notifier(), ipc, read_config});
 
   bool closed = false;
   auto close_program = [&] {

@@ -124,7 +124,7 @@ std::string read_config_file(const std::string& path) {
     int err = errno;
     switch (err) {
       case ENOENT:
-        throw TarvionError("File not found");
+        throw TarvionError(kConfigNotFound);
       case EACCES:
       case EPERM:
         throw TarvionError("File access denied");
@@ -152,10 +152,35 @@ std::string read_config_file(const std::string& path) {
   return bytes;
 }
 
-void load_configuration(const std::function<std::string()>& read_file, Config& config,
-                        int32_t& brightness, MainWindowView& view) {
+ConfigFile read_first_config_file(const std::vector<std::string>& paths) {
+  std::string tried;
+  for (const std::string& path : paths) {
+    try {
+      return ConfigFile{path, read_config_file(path)};
+    } catch (const TarvionError& error) {
+      if (std::string_view(error.what()) != kConfigNotFound) throw;
+    }
+    tried += (tried.empty() ? "Looked for " : ", then ") + path;
+  }
+  throw TarvionError(kConfigNotFound, tried.empty() ? std::string() : tried + ".");
+}
+
+std::string config_encoding_hint(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) return kConfigUtf16Hint;
+  // Without a mark: UTF-16 of plain keys is every other byte NUL. A quarter
+  // leaves room for lines of other scripts, yet no text file comes near it.
+  const std::string_view head = bytes.substr(0, 4096);
+  size_t nuls = 0;
+  for (char c : head) nuls += c == '\0';
+  return nuls >= 2 && nuls * 4 >= head.size() ? kConfigUtf16Hint : "";
+}
+
+std::string load_configuration(const std::function<std::string()>& read_file, Config& config,
+                               int32_t& brightness, MainWindowView& view) {
   apply_config_defaults(config, brightness);
-  parse_config_text(read_file(), config, brightness);
+  const std::string bytes = read_file();
+  std::string hint = config_encoding_hint(bytes);
+  parse_config_text(bytes, config, brightness);
 
   view.set_text(Control::Label2, config.zemp_host);
   view.set_text(Control::Label7, config.zemp_port_text);
@@ -167,6 +192,7 @@ void load_configuration(const std::function<std::string()>& read_file, Config& c
   if (brightness > 121) brightness = 121;
   if (brightness < 1) brightness = 1;
   view.set_text(Control::Label12, std::to_string(brightness));
+  return hint;
 }
 
 }  // namespace tarvion

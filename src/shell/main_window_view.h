@@ -48,7 +48,8 @@ class MainWindowView {
   // False when the desktop has no notification area.
   virtual bool tray_add() = 0;
   virtual void tray_delete() = 0;
-  // The error box: text is the error's message with its full stop.
+  // The error box: text is the error's message with its full stop, and when
+  // the error carries a hint, a line break and the hint below it.
   virtual void show_error(const std::string& text) = 0;
 };
 

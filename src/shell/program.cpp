@@ -65,8 +65,8 @@ Program::~Program() {
   fsuipc_.fsuipc_close();
 }
 
-void Program::show_error(const std::string& message) {
-  seams_.view.show_error(message + ".");
+void Program::show_error(const std::string& message, const std::string& hint) {
+  seams_.view.show_error(hint.empty() ? message + "." : message + ".\n" + hint);
 }
 
 void Program::FormCreate() {
@@ -74,7 +74,7 @@ void Program::FormCreate() {
     run_startup_steps();
   } catch (const TarvionError& error) {
     // The sequence ends at the failing step; the window runs on regardless.
-    show_error(error.what());
+    show_error(error.what(), error.hint().empty() ? config_hint_ : error.hint());
   }
 }
 
@@ -97,7 +97,7 @@ void Program::run_startup_steps() {
   fsuipc_.fill_fsuipc_read_table();
   // ZEMP receive buffer, then the configuration file.
   zemp_.clear_receive_buffer();
-  load_configuration(seams_.read_config, config, radio.brightness, seams_.view);
+  config_hint_ = load_configuration(seams_.read_config, config, radio.brightness, seams_.view);
   // The radios' start values from the configuration.
   for (int i = 0; i < kRadioCount; ++i) radio.radio_value[i] = config.start_values[i];
   // The ZEMP variables, built in both modes.

@@ -56,8 +56,9 @@ class Program {
   void TrackBar1Change(int position);
   void TrayIconMessage(int mouse_message);
 
-  // Shows an error as the window's error box (message plus full stop).
-  void show_error(const std::string& message);
+  // Shows an error as the window's error box (message plus full stop), with
+  // the hint, if any, on a line of its own below.
+  void show_error(const std::string& message, const std::string& hint = "");
 
   Config config;
   RadioState radio;
@@ -88,6 +89,7 @@ class Program {
   int trackbar_position_ = 121;
   bool socket_configured_ = false;  // start-up reached the socket's host and port
   bool panel_layer_started_ = false;
+  std::string config_hint_;  // what the file's bytes say about a start-up error
 };
 
 }  // namespace tarvion

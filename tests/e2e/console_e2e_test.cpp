@@ -4,9 +4,13 @@
 #include <signal.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "loopback_server.h"
 #include "tarvion_run.h"
@@ -165,27 +169,74 @@ TEST(TarvionConsole, SecondInstanceLeavesAtOnceSilentlyAndTheFirstGoesOn) {
   EXPECT_EQ(o.run.process->wait_exit(seconds(10)), 0);
 }
 
-TEST(TarvionConsole, ConfigurationErrorsAreShownAndTheProgramRunsOn) {
+TEST(TarvionConsole, ConfigurationErrorsAreShownWithTheirHintAndTheProgramRunsOn) {
+  // Notepad's "Unicode": UTF-16 LE with its byte-order mark.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("XPLANE=YES\r\nZEMP_PORT=8092\r\n")) utf16 += {c, '\0'};
   struct Case {
     const char* name;
     std::optional<std::string> ini;
     const char* error;
+    std::function<std::string(const TarvionRun&)> hint;  // the line after it, if any
   };
   const Case cases[] = {
-      {"no Tarvion.ini", std::nullopt, "Error: File not found."},
-      {"port not a number", std::string("XPLANE=YES\nZEMP_PORT=80x\n"),
-       "Error: '80X' is not a valid integer value."},
+#ifdef TARVION_ON_WINE
+      {"no Tarvion.ini", std::nullopt, "Error: File not found.", {}},
+#else
+      {"no Tarvion.ini", std::nullopt, "Error: File not found.",
+       [](const TarvionRun& run) {
+         return "Looked for " + run.folder.path() + "/Tarvion.ini, then " + run.config.path() +
+                "/tarvion/Tarvion.ini.";
+       }},
+#endif
+      {"port not a number",
+       std::string("XPLANE=YES\nZEMP_PORT=80x\n"),
+       "Error: '80X' is not a valid integer value.",
+       {}},
+      {"saved as UTF-16", utf16, "Error: '' is not a valid integer value.",
+       [](const TarvionRun&) {
+         return "Tarvion.ini is saved as UTF-16 (Unicode): save it as plain text (ANSI or "
+                "UTF-8).";
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TarvionRun run(c.ini);
     EXPECT_TRUE(run.process->wait_err_line(c.error, seconds(10)));
+    if (c.hint) {
+      EXPECT_EQ(run.process->next_err_line(seconds(5)), c.hint(run));
+    }
     // Still running a good while after the error.
     EXPECT_FALSE(run.process->wait_exit(std::chrono::milliseconds(1500)));
     run.process->signal(kCloseSignal);
     EXPECT_EQ(run.process->wait_exit(seconds(10)), 0);
   }
 }
+
+#ifndef TARVION_ON_WINE
+TEST(TarvionConsole, ReadsTarvionIniFromItsFolderElseFromXdgConfigHome) {
+  // A menu launch starts in the home folder; the service in ~/.config/tarvion.
+  LoopbackServer server;
+  struct Case {
+    const char* name;
+    std::optional<std::string> folder_ini, config_ini;
+  };
+  const Case cases[] = {
+      {"only in XDG_CONFIG_HOME/tarvion", std::nullopt, zemp_ini(server.port())},
+      {"the folder's comes first", zemp_ini(server.port()), "ZEMP_PORT=not a port\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TarvionRun run(c.folder_ini, c.config_ini);
+    auto link = server.accept(seconds(10));
+    ASSERT_TRUE(link) << "no connection";
+    EXPECT_TRUE(run.process->wait_out_line("Label9: Online", seconds(5)));
+    EXPECT_FALSE(run.process->next_err_line(Ms(200)));
+    run.process->signal(kCloseSignal);
+    EXPECT_EQ(run.process->wait_exit(seconds(10)), 0);
+  }
+}
+#endif
 
 TEST(TarvionConsole, UnusableVirtualPanelHostIsSaidAndEndsTheProgram) {
   // Running on without the panels that were asked for would look like a fault

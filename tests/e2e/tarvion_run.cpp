@@ -29,24 +29,35 @@ std::string zemp_ini(int port, const std::string& extra_lines) {
 
 namespace {
 
-std::unique_ptr<ChildProcess> start(const std::string& folder, const std::string& runtime) {
-  return std::make_unique<ChildProcess>(
-      std::vector<std::string>{TARVION_BIN, "--console"}, folder,
-      std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", runtime},
+std::unique_ptr<ChildProcess> start(const std::string& folder, const std::string& runtime,
+                                    const std::string& config) {
+  std::map<std::string, std::string> env{{"XDG_RUNTIME_DIR", runtime},
                                          {"DISPLAY", ""},
                                          {"WAYLAND_DISPLAY", ""},
-                                         {"TARVION_VIRTUAL_PANELS", ""}});
+                                         {"TARVION_VIRTUAL_PANELS", ""}};
+#ifndef TARVION_ON_WINE
+  env["XDG_CONFIG_HOME"] = config;
+#else
+  (void)config;  // the Windows program reads its folder only; Wine keeps its own
+#endif
+  return std::make_unique<ChildProcess>(std::vector<std::string>{TARVION_BIN, "--console"}, folder,
+                                        env);
 }
 
 }  // namespace
 
-TarvionRun::TarvionRun(const std::optional<std::string>& ini) {
+TarvionRun::TarvionRun(const std::optional<std::string>& ini,
+                       const std::optional<std::string>& config_ini) {
   if (ini) folder.write("Tarvion.ini", *ini);
-  process = start(folder.path(), runtime.path());
+  if (config_ini) {
+    std::filesystem::create_directory(config.path() + "/tarvion");
+    config.write("tarvion/Tarvion.ini", *config_ini);
+  }
+  process = start(folder.path(), runtime.path(), config.path());
 }
 
 std::unique_ptr<ChildProcess> TarvionRun::start_again() const {
-  return start(folder.path(), runtime.path());
+  return start(folder.path(), runtime.path(), config.path());
 }
 
 }  // namespace tarvion::e2e

@@ -1,5 +1,6 @@
 // Starts the real `tarvion --console` the way a user would: in a folder of
-// its own holding Tarvion.ini, with its own runtime folder (single instance).
+// its own holding Tarvion.ini, with its own runtime folder (single instance)
+// and its own configuration folder (never the user's Tarvion.ini).
 #pragma once
 
 #include <signal.h>
@@ -39,10 +40,13 @@ std::string zemp_ini(int port, const std::string& extra_lines = "");
 struct TarvionRun {
   TempFolder folder;   // the current folder: Tarvion.ini
   TempFolder runtime;  // XDG_RUNTIME_DIR: the instance lock and socket
+  TempFolder config;   // XDG_CONFIG_HOME: tarvion/Tarvion.ini when the folder has none
   std::unique_ptr<ChildProcess> process;
 
-  // ini: the file's text, or no file at all.
-  explicit TarvionRun(const std::optional<std::string>& ini);
+  // ini: the file's text, or no file at all; config_ini: the same for
+  // XDG_CONFIG_HOME/tarvion/Tarvion.ini.
+  explicit TarvionRun(const std::optional<std::string>& ini,
+                      const std::optional<std::string>& config_ini = std::nullopt);
   // Another `tarvion` sharing this run's folders (a second instance).
   std::unique_ptr<ChildProcess> start_again() const;
 };

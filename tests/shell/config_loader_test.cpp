@@ -8,6 +8,7 @@
 #include <fstream>
 #include <future>
 #include <string>
+#include <vector>
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -26,12 +27,13 @@ struct Loaded {
   int32_t brightness = 0;
   RecordingView view;
   std::string error;
+  std::string hint;
 };
 
 Loaded load(const std::string& text) {
   Loaded l;
   try {
-    load_configuration([&] { return text; }, l.config, l.brightness, l.view);
+    l.hint = load_configuration([&] { return text; }, l.config, l.brightness, l.view);
   } catch (const TarvionError& e) {
     l.error = e.what();
   }
@@ -214,6 +216,83 @@ TEST(ConfigLoader, HostileInputNeverCrashes) {
   EXPECT_EQ(h.error, "");
   EXPECT_EQ(h.config.zemp_host.size(), 4u * 1024 * 1024);
   EXPECT_EQ(h.config.mflaps, 7);
+}
+
+// Notepad's "Unicode": UTF-16, little-endian unless it says otherwise.
+std::string utf16(const std::string& text, bool big_endian, bool mark) {
+  std::string out = mark ? (big_endian ? "\xFE\xFF" : "\xFF\xFE") : "";
+  for (char c : text) {
+    out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  }
+  return out;
+}
+
+TEST(ConfigLoader, AFileSavedAsUtf16MatchesNoKeyAndTheHintSaysWhy) {
+  const std::string ini = "XPLANE=YES\r\nZEMP_PORT=8092\r\nBRIGHT=60\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool utf16;
+    const char* port;
+  };
+  // What the file holds is read as it always was: nothing, for UTF-16, so
+  // the start-up still ends at the missing ZEMP_PORT.
+  const Case cases[] = {
+      {"UTF-16 LE with its mark", utf16(ini, false, true), true, ""},
+      {"UTF-16 BE with its mark", utf16(ini, true, true), true, ""},
+      {"UTF-16 LE without a mark", utf16(ini, false, false), true, ""},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF" + ini, false, "8092"},
+      {"plain text", ini, false, "8092"},
+      {"a stray NUL in plain text", std::string("ZEMP_HOST=A\0B\n", 14) + ini, false, "8092"},
+      {"empty", "", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Loaded l = load(c.bytes);
+    EXPECT_EQ(l.error, "");
+    EXPECT_EQ(l.hint, c.utf16 ? kConfigUtf16Hint : "");
+    EXPECT_EQ(l.config.zemp_port_text, c.port);
+  }
+}
+
+TEST(ConfigFile, TheFirstPlaceThatHoldsAFileIsReadAMissingOneSaysWhereItLooked) {
+  namespace fs = std::filesystem;
+  const std::string dir = ::testing::TempDir() + "tarvion_config_places";
+  fs::remove_all(dir);
+  for (const char* sub : {"/here", "/home", "/folder/Tarvion.ini", "/none"}) {
+    fs::create_directories(dir + sub);
+  }
+  std::ofstream(dir + "/here/Tarvion.ini", std::ios::binary) << "HERE=1\n";
+  std::ofstream(dir + "/home/Tarvion.ini", std::ios::binary) << "HOME=1\n";
+  const std::string here = dir + "/here/Tarvion.ini", home = dir + "/home/Tarvion.ini",
+                    none = dir + "/none/Tarvion.ini", folder = dir + "/folder/Tarvion.ini";
+  struct Case {
+    const char* name;
+    std::vector<std::string> paths;
+    std::string read;  // the path read, or the error
+    std::string hint;
+  };
+  const Case cases[] = {
+      {"the current folder comes first", {here, home}, here, ""},
+      {"a missing file sends the search on", {none, home}, home, ""},
+      {"one that cannot be read is said, not passed over", {folder, home}, kConfigNotAFile, ""},
+      {"none anywhere",
+       {none, none + "2"},
+       kConfigNotFound,
+       "Looked for " + none + ", then " + none + "2."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      ConfigFile file = read_first_config_file(c.paths);
+      EXPECT_EQ(file.path, c.read);
+      EXPECT_EQ(file.bytes, c.read == here ? "HERE=1\n" : "HOME=1\n");
+    } catch (const TarvionError& e) {
+      EXPECT_EQ(e.what(), c.read);
+      EXPECT_EQ(e.hint(), c.hint);
+    }
+  }
+  fs::remove_all(dir);
 }
 
 TEST(ConfigFile, MissingFileSaysFileNotFound) {

@@ -6,6 +6,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFrame>
 #include <QMessageBox>
@@ -112,7 +114,7 @@ void QtMainWindow::build() {
   bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   bevel->setGeometry(8, 48, 193, 5);
   add_label(panel, "Label14", {58, 57, 95, 13}, QStringLiteral("Tarvion for Linux"), {});
-  add_label(panel, "Label5", {34, 73, 135, 13}, QStringLiteral("/usr/share/doc/tarvion"), {});
+  add_label(panel, "Label5", {34, 73, 135, 13}, QStringLiteral("No Tarvion.ini read"), {});
 
   list_ = new QListWidget(form);
   list_->setObjectName(QStringLiteral("ListBox1"));
@@ -196,6 +198,22 @@ void QtMainWindow::set_text(Control control, const std::string& text) {
   QLabel* target = label(control_name(control));
   if (!target) return;
   target->setText(QString::fromStdString(text));
+  target->adjustSize();
+}
+
+void QtMainWindow::set_settings_file(const std::string& path) {
+  QLabel* target = label("Label5");
+  const QString full = QFile::decodeName(path.c_str());
+  QString shown = full;
+  const QString home = QDir::homePath();
+  if (home != QStringLiteral("/") && shown.startsWith(home + QLatin1Char('/'))) {
+    shown.replace(0, home.size(), QStringLiteral("~"));
+  }
+  // The about box is narrow: a long path loses its start, as the folder and
+  // the file name tell the two places apart; the tooltip keeps it whole.
+  const int room = target->parentWidget()->width() - target->x() - 8;
+  target->setText(target->fontMetrics().elidedText(shown, Qt::ElideLeft, room));
+  target->setToolTip(QStringLiteral("Settings: ") + full);
   target->adjustSize();
 }
 

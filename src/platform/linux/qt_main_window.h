@@ -47,6 +47,9 @@ class QtMainWindow : public MainWindowView {
   void close();
   bool closed() const { return closed_; }
 
+  // The about box names the Tarvion.ini that was read: there are two places.
+  void set_settings_file(const std::string& path);
+
   // The widgets, for the program's tests and screenshots.
   QWidget& form();
   QSystemTrayIcon& tray_icon() { return *tray_; }
