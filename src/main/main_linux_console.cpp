@@ -58,9 +58,16 @@ int main(int argc, char** argv) {
     if (close_request) close_request();
   });
 
-  // A second instance (of either Linux program) tells the first and leaves quietly.
+  // A second instance (of either Linux program) tells the first and leaves,
+  // saying why: one that ends at once without a word looks broken.
   tarvion::UnixInstanceGuard guard(loop);
-  if (!tarvion::claim_single_instance(guard)) return 0;
+  if (!tarvion::claim_single_instance(guard)) {
+    std::fputs(
+        "Another Tarvion is already running (its window or the tarvion service); this one "
+        "ends.\n",
+        stderr);
+    return 0;
+  }
 
   tarvion::EpollMainThread main_thread(loop);
   tarvion::TimerfdTimerFactory timers(loop);

@@ -98,9 +98,19 @@ int main(int argc, char** argv) {
   }
   // The window program takes no arguments and ignores any it is given.
 
-  // A second instance tells the first and leaves quietly.
+  // A second instance tells the first and leaves; the console program says
+  // why, as one that ends at once without a word looks broken.
   tarvion::Win32InstanceGuard guard;
-  if (!tarvion::claim_single_instance(guard)) return 0;
+  if (!tarvion::claim_single_instance(guard)) {
+    if (kConsoleProgram) {
+      std::fputs(
+          "Another Tarvion is already running (its window or another console); this one "
+          "ends.\n",
+          stderr);
+      std::fflush(stderr);
+    }
+    return 0;
+  }
 
   std::string title = application_title();
   tarvion::Win32MainThread main_thread;
