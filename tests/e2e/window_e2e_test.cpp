@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "loopback_server.h"
 #include "tarvion_run.h"
 
 namespace tarvion::e2e {
@@ -133,12 +134,18 @@ TEST(TarvionWindow, ShowsItsWindowGoesToTheTrayAndComesBackOnAClick) {
   ASSERT_TRUE(desktop.start()) << "Xvfb or trayer did not come up";
 
   TempFolder folder, runtime;
-  folder.write("Tarvion.ini", zemp_ini(1, "BRIGHT=60\n"));
+  LoopbackServer server;  // the picture shows a linked Tarvion, as users see it
+  folder.write("Tarvion.ini", zemp_ini(server.port(), "BRIGHT=60\n"));
   ChildProcess tarvion({TARVION_BIN}, folder.path(), program_env(desktop, runtime));
 
   auto windows = desktop.wait_windows({"--name", "^Tarvion$"}, seconds(20));
   ASSERT_EQ(windows.size(), 1u) << "the window did not appear";
   const std::string window = windows[0];
+  auto link = server.accept(milliseconds(20000));
+  ASSERT_TRUE(link) << "no ZEMP connection";
+  ASSERT_TRUE(link->read_line(milliseconds(10000))) << "no registration";
+  // "Online" is set before the registration is sent; give X its repaint.
+  std::this_thread::sleep_for(milliseconds(500));
 
   // What a person sees: the sky-blue window of 433 x 241, the brightness in
   // red (60 from BRIGHT, moved there when the window showed), navy status texts.
