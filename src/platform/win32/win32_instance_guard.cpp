@@ -24,6 +24,9 @@ bool Win32InstanceGuard::acquire() {
     CloseHandle(mutex);
     return false;
   }
+  // No handle because the mutex exists and we may not open it: its owner runs
+  // with more rights (as administrator), and it is another Tarvion all the same.
+  if (!mutex && error == ERROR_ACCESS_DENIED) return false;
   // Without a mutex at all (a name taken by another kind of object, say) the
   // program still runs: refusing to start would be worse than two instances.
   mutex_ = mutex;

@@ -1,6 +1,6 @@
 // The named mutex and the broadcast of the second instance: refused while the
-// first lives, admitted after, and the broadcast reaches live windows without
-// waiting on a hung one for ever.
+// first lives (also when its mutex is closed to us), admitted after, and the
+// broadcast reaches live windows without waiting on a hung one for ever.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -68,6 +68,29 @@ TEST(Win32InstanceGuard, SecondInstanceIsRefusedSignalsTheFirstAndLaterOneIsAdmi
   Win32InstanceGuard later(kName);
   EXPECT_TRUE(later.acquire());
   DestroyWindow(listener);
+}
+
+TEST(Win32InstanceGuard, AFirstInstanceWhoseMutexWeMayNotOpenKeepsUsOut) {
+  // An empty access list grants no one anything: to us the mutex is what an
+  // elevated first instance's is to a program of the plain user.
+  const char* const name = "TarvionTestElevatedInstance";
+  SECURITY_DESCRIPTOR descriptor;
+  ACL nobody;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(InitializeAcl(&nobody, sizeof nobody, ACL_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, &nobody, FALSE));
+  SECURITY_ATTRIBUTES attributes{static_cast<DWORD>(sizeof attributes), &descriptor, FALSE};
+  HANDLE elevated = CreateMutexA(&attributes, FALSE, name);
+  ASSERT_NE(elevated, nullptr);
+  HANDLE probe = CreateMutexA(nullptr, FALSE, name);
+  DWORD error = GetLastError();
+  if (probe) CloseHandle(probe);
+  ASSERT_EQ(probe, nullptr);
+  ASSERT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  Win32InstanceGuard second(name);
+  EXPECT_FALSE(second.acquire());
+  CloseHandle(elevated);
 }
 
 }  // namespace
