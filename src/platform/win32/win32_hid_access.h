@@ -20,7 +20,8 @@ namespace tarvion {
 
 class Win32HidAccess : public HidAccess {
  public:
-  // Binds the two libraries by these names (tests name missing ones).
+  // Binds the two libraries by these names: bare ones from System32 only, full
+  // paths as given (tests name missing libraries, and their stand-ins by path).
   explicit Win32HidAccess(const std::string& setupapi_name = kSetupApiLibrary,
                           const std::string& hid_name = kHidLibrary);
 

@@ -4,6 +4,8 @@
 
 #include "platform/win32/win32_hid_api.h"
 
+#include "base/utf16.h"
+
 namespace tarvion {
 namespace {
 
@@ -16,12 +18,22 @@ bool bind(HMODULE module, const char* name, Entry& entry) {
   return entry != nullptr;
 }
 
+// A bare name from System32 alone: the usual search looks in the program's
+// folder first, and hid.dll is no KnownDLL, so a hid.dll lying beside
+// Tarvion.exe (a zip unpacked in Downloads) would be taken. A full path names
+// its file; what that file needs comes from System32 too.
+HMODULE load_system_library(const std::string& name) {
+  std::u16string utf16 = utf8_to_utf16(name);
+  std::wstring wide(utf16.begin(), utf16.end());
+  return LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 HidLibraries::HidLibraries(const std::string& setupapi_name, const std::string& hid_name) {
-  setupapi_ = LoadLibraryA(setupapi_name.c_str());
+  setupapi_ = load_system_library(setupapi_name);
   if (!setupapi_) return;
-  hid_ = LoadLibraryA(hid_name.c_str());
+  hid_ = load_system_library(hid_name);
   if (!hid_) {
     unload();
     return;

@@ -15,7 +15,8 @@
 
 namespace tarvion {
 
-// The library names Win32HidAccess binds by default.
+// The library names Win32HidAccess binds by default: bare names, so found in
+// System32 and nowhere else.
 inline constexpr const char* kSetupApiLibrary = "setupapi.dll";
 inline constexpr const char* kHidLibrary = "hid.dll";
 
@@ -39,6 +40,8 @@ struct HidApi {
 // HID library only when that worked; one missing entry leaves both unbound.
 class HidLibraries {
  public:
+  // A bare name (UTF-8) is looked for in System32 only; a full path is loaded
+  // from there (the tests' stand-ins).
   HidLibraries(const std::string& setupapi_name, const std::string& hid_name);
   ~HidLibraries();
 

@@ -1,6 +1,7 @@
 // Win32HidAccess against scripted devices: our stand-in setupapi.dll and
 // hid.dll list and describe them, and named pipes served by the test carry
 // their reports, so every file operation of the backend is the real one.
+// The system's libraries are never taken from the program's folder.
 #include "platform/win32/win32_hid_access.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +48,8 @@ standin::Script script_of(std::initializer_list<standin::Device> devices) {
 
 struct BindCase {
   const char* name;
-  const char* setupapi;
-  const char* hid;
+  std::string setupapi;
+  std::string hid;
   bool bound;
 };
 
@@ -57,12 +58,14 @@ std::ostream& operator<<(std::ostream& out, const BindCase& c) {
 }
 
 TEST_F(Win32HidAccessTest, BindsOnlyWhenEveryEntryOfBothLibrariesIsThere) {
+  const std::string setupapi = test::standin_path("setupapi.dll");
+  const std::string hid = test::standin_path("hid.dll");
   const BindCase cases[] = {
-      {"both libraries", "setupapi.dll", "hid.dll", true},
-      {"no set-up library", "tarvion-absent-setupapi.dll", "hid.dll", false},
-      {"no HID library", "setupapi.dll", "tarvion-absent-hid.dll", false},
-      {"a HID library without the HID entries", "setupapi.dll", "kernel32.dll", false},
-      {"a set-up library without the set-up entries", "kernel32.dll", "hid.dll", false},
+      {"both libraries", setupapi, hid, true},
+      {"no set-up library", "tarvion-absent-setupapi.dll", hid, false},
+      {"no HID library", setupapi, "tarvion-absent-hid.dll", false},
+      {"a HID library without the HID entries", setupapi, "kernel32.dll", false},
+      {"a set-up library without the set-up entries", "kernel32.dll", hid, false},
   };
   standins.set(script_of({test::device_record("\\\\.\\pipe\\tarvion-bind", 13)}));
   const GUID fixed_hid_class = {
@@ -146,7 +149,7 @@ TEST_F(Win32HidAccessTest, ListsTheInterfacesWithPathAndDriverKey) {
        },
        {{long_path, key + "1"}}},
   };
-  Win32HidAccess access;
+  Win32HidAccess access = test::standin_access();
   ASSERT_TRUE(access.bound());
   for (const ListingCase& listing : cases) {
     SCOPED_TRACE(listing);
@@ -209,7 +212,7 @@ TEST_F(Win32HidAccessTest, AnswersTheQueriesOfAnOpenDevice) {
       {"no product string", [](standin::Device& d) { d.product_bytes = -1; }, com, nine,
        std::nullopt},
   };
-  Win32HidAccess access;
+  Win32HidAccess access = test::standin_access();
   for (const QueryCase& c : cases) {
     SCOPED_TRACE(c);
     PipeDevice device(test::unique_pipe_name());
@@ -270,7 +273,7 @@ TEST_F(Win32HidAccessTest, InputReportsArriveWholeInOrderWithTheirReportId) {
   };
   PipeDevice device(test::unique_pipe_name());
   standins.set(script_of({test::device_record(device.path(), 13)}));
-  Win32HidAccess access;
+  Win32HidAccess access = test::standin_access();
   HidHandle handle = access.open(device.path(), HidOpenMode::read);
   ASSERT_NE(handle, kNoHidHandle) << access.last_error();
 
@@ -303,7 +306,7 @@ TEST_F(Win32HidAccessTest, OutputReportsReachTheDeviceByteForByte) {
   };
   PipeDevice device(test::unique_pipe_name());
   standins.set(script_of({test::device_record(device.path(), 13)}));
-  Win32HidAccess access;
+  Win32HidAccess access = test::standin_access();
   HidHandle handle = access.open(device.path(), HidOpenMode::read_write);
   ASSERT_NE(handle, kNoHidHandle) << access.last_error();
   for (const Bytes& report : reports) {
@@ -342,7 +345,7 @@ TEST_F(Win32HidAccessTest, AWaitingReadEndsWithNoBytesWhenItsHandleOrDeviceGoes)
     SCOPED_TRACE(c);
     PipeDevice device(test::unique_pipe_name());
     standins.set(script_of({test::device_record(device.path(), 13)}));
-    Win32HidAccess access;
+    Win32HidAccess access = test::standin_access();
     HidHandle handle = access.open(device.path(), HidOpenMode::read);
     ASSERT_NE(handle, kNoHidHandle);
     Bytes buffer(9, 0xEE);
@@ -380,6 +383,27 @@ TEST_F(Win32HidAccessTest, AWaitingReadEndsWithNoBytesWhenItsHandleOrDeviceGoes)
     }
     EXPECT_EQ(access.open_handles(), 0u);
     EXPECT_EQ(access.os_handles(), 0u);
+  }
+}
+
+// Our stand-ins lie beside the test program as a planted hid.dll would lie
+// beside Tarvion.exe, and WINEDLLOVERRIDES makes Wine take them as Windows
+// takes the first file its search order finds.
+TEST(Win32HidLibraries, ALibraryBesideTheProgramIsNotTakenForTheSystemOne) {
+  for (const char* name : {"hid.dll", "setupapi.dll"}) {
+    // The plain search does find the plant; freed again, so that the bare
+    // name below is not answered by a module already loaded.
+    HMODULE found = LoadLibraryA(name);
+    bool planted = found && GetProcAddress(found, standin::kSetScript);
+    if (found) FreeLibrary(found);
+    ASSERT_TRUE(planted) << name << ": " << test::kStandinsMissing;
+  }
+  HidLibraries system(kSetupApiLibrary, kHidLibrary);
+  for (const char* name : {"hid.dll", "setupapi.dll"}) {
+    HMODULE loaded = GetModuleHandleA(name);
+    ASSERT_NE(loaded, nullptr) << name;
+    EXPECT_EQ(GetProcAddress(loaded, standin::kSetScript), nullptr)
+        << name << " was taken from beside the program";
   }
 }
 

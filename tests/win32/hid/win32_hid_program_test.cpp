@@ -119,7 +119,7 @@ class Win32HidProgramTest : public ::testing::Test {
   test::Standins standins;
   Win32MainThread main_thread;
   Win32DeviceNotifier notifier;
-  Win32HidAccess hid;
+  Win32HidAccess hid = test::standin_access();
   std::unique_ptr<THidDeviceController> controller;
   THidDevice* claimed = nullptr;
   std::vector<Bytes> reports;

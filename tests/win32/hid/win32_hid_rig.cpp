@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "base/utf16.h"
+
 namespace tarvion::test {
 namespace {
 
@@ -15,11 +17,27 @@ Fn entry(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+HMODULE load_standin(const char* file_name) {
+  std::u16string path = utf8_to_utf16(standin_path(file_name));
+  return LoadLibraryW(std::wstring(path.begin(), path.end()).c_str());
+}
+
 }  // namespace
 
+std::string standin_path(const char* file_name) {
+  std::wstring program(32768, L'\0');  // the longest path there is
+  program.resize(GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())));
+  program.erase(program.find_last_of(L"\\/") + 1);
+  return utf16_to_utf8(std::u16string(program.begin(), program.end())) + file_name;
+}
+
+Win32HidAccess standin_access() {
+  return Win32HidAccess(standin_path("setupapi.dll"), standin_path("hid.dll"));
+}
+
 Standins::Standins() {
-  hid_ = LoadLibraryA("hid.dll");
-  setupapi_ = LoadLibraryA("setupapi.dll");
+  hid_ = load_standin("hid.dll");
+  setupapi_ = load_standin("setupapi.dll");
   set_hid_ = entry<standin::SetScriptFn>(hid_, standin::kSetScript);
   set_setupapi_ = entry<standin::SetScriptFn>(setupapi_, standin::kSetScript);
   count_hid_ = entry<standin::GetCountersFn>(hid_, standin::kGetCounters);

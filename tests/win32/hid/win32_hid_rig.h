@@ -1,5 +1,6 @@
-// What the Win32 HID tests share: our stand-in libraries (found through the
-// program's folder), scripted device records, and a bounded message pump.
+// What the Win32 HID tests share: our stand-in libraries (beside the test
+// program, named by full path), scripted device records, and a bounded
+// message pump.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +10,20 @@
 #include <functional>
 #include <string>
 
+#include "platform/win32/win32_hid_access.h"
 #include "standin_script.h"
 
 namespace tarvion::test {
 
-// The stand-in hid.dll and setupapi.dll, loaded as Win32HidAccess loads
-// them. loaded() is false when Wine gave its own instead.
+// The full path of a stand-in library: the file of that name beside the test
+// program. A bare name would bring System32's.
+std::string standin_path(const char* file_name);
+
+// A Win32HidAccess bound to our stand-ins.
+Win32HidAccess standin_access();
+
+// The stand-in hid.dll and setupapi.dll, loaded by the paths standin_access()
+// gives. loaded() is false when Wine gave its own instead.
 class Standins {
  public:
   Standins();
