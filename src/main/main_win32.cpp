@@ -19,6 +19,7 @@
 #include "platform/win32/win32_client_socket.h"
 #include "platform/win32/win32_console_control.h"
 #include "platform/win32/win32_device_notifier.h"
+#include "platform/win32/win32_error_text.h"
 #include "platform/win32/win32_hid_access.h"
 #include "platform/win32/win32_instance_guard.h"
 #include "platform/win32/win32_ipc_transport.h"
@@ -75,7 +76,7 @@ void report_fatal(const std::string& title, const std::string& message) {
     std::fprintf(stderr, "tarvion: %s\n", message.c_str());
     std::fflush(stderr);
   } else {
-    MessageBoxA(nullptr, (message + ".").c_str(), title.c_str(), MB_ICONERROR | MB_OK);
+    tarvion::show_error_box(nullptr, title, message + ".");
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/win32_error_text.h"
 #include "platform/win32/win32_main_window_ids.h"
 #include "platform/win32/win32_main_window_impl.h"
 #include "platform/win32/win32_pictures.h"
@@ -210,8 +211,7 @@ void Win32MainWindow::tray_delete() {
 void Win32MainWindow::show_error(const std::string& text) {
   // A modal loop: queued calls (timer ticks, panel input) go on running in it.
   HWND owner = impl_->hwnd && IsWindowVisible(impl_->hwnd) ? impl_->hwnd : nullptr;
-  MessageBoxW(owner, form1::widen(text).c_str(), form1::widen(impl_->title).c_str(),
-              MB_OK | MB_ICONERROR);
+  show_error_box(owner, impl_->title, text);
 }
 
 void Win32MainWindow::close() {

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+#include "platform/win32/win32_error_text.h"
+
 namespace tarvion {
 
 namespace {
@@ -26,20 +28,6 @@ struct WinsockUse {
     if (ready) WSACleanup();
   }
 };
-
-std::string winsock_text(int error) {
-  char* text = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = text ? text : "";
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(error) : message;
-}
 
 }  // namespace
 
@@ -76,7 +64,7 @@ std::unique_ptr<Win32VirtualPanelConnection> Win32VirtualPanelConnection::connec
   }
   SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) {
-    error = "socket: " + winsock_text(WSAGetLastError());
+    error = "socket: " + win32_error_text(static_cast<DWORD>(WSAGetLastError()));
     return nullptr;
   }
   // Waited for in short slices: a host that does not accept must not keep the
@@ -114,7 +102,7 @@ std::unique_ptr<Win32VirtualPanelConnection> Win32VirtualPanelConnection::connec
   }
   if (result != 0) {
     error = "cannot reach the virtual panel host at " + endpoint.host + ":" +
-            std::to_string(endpoint.port) + ": " + winsock_text(result);
+            std::to_string(endpoint.port) + ": " + win32_error_text(static_cast<DWORD>(result));
     closesocket(s);
     return nullptr;
   }
