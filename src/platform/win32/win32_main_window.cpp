@@ -22,6 +22,12 @@ void Win32MainWindow::Impl::close() {
   PostQuitMessage(0);
 }
 
+void Win32MainWindow::Impl::show() {
+  if (!hwnd) return;
+  ShowWindow(hwnd, SW_SHOW);
+  SetForegroundWindow(hwnd);
+}
+
 LRESULT Win32MainWindow::Impl::colour(HDC dc, HWND child) {
   auto it = entries.find(child);
   COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
@@ -81,7 +87,9 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
     return 0;
   }
   if (message == taskbar_created && taskbar_created != 0) {
-    if (tray) tray->taskbar_created();
+    // Hidden and without its icon the window could not be got back: it shows,
+    // as when the Tray button finds no notification area.
+    if (tray && !tray->taskbar_created()) show();
     return 0;
   }
   switch (message) {
@@ -151,7 +159,8 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-Win32MainWindow::Win32MainWindow(std::string title) : impl_(std::make_unique<Impl>(title)) {
+Win32MainWindow::Win32MainWindow(std::string title, ShellNotify notify)
+    : impl_(std::make_unique<Impl>(std::move(title), std::move(notify))) {
   impl_->create();
 }
 
@@ -195,9 +204,7 @@ void Win32MainWindow::hide() {
 }
 
 void Win32MainWindow::show() {
-  if (!impl_->hwnd) return;
-  ShowWindow(impl_->hwnd, SW_SHOW);
-  SetForegroundWindow(impl_->hwnd);
+  impl_->show();
 }
 
 bool Win32MainWindow::tray_add() {

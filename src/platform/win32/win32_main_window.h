@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_main_window_tray.h"
 #include "shell/main_window_view.h"
 
 namespace tarvion {
@@ -20,8 +21,9 @@ namespace tarvion {
 class Win32MainWindow : public MainWindowView {
  public:
   // title: the application title (caption of the error box, tray tip).
+  // notify: how the tray icon reaches the shell (tests give their own).
   // Creates Form1 hidden; show() makes it visible.
-  explicit Win32MainWindow(std::string title);
+  explicit Win32MainWindow(std::string title, ShellNotify notify = system_shell_notify());
   ~Win32MainWindow() override;
 
   Win32MainWindow(const Win32MainWindow&) = delete;

@@ -113,7 +113,7 @@ void Win32MainWindow::Impl::create() {
   small_icon = create_window_icon(16);
   SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
   SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
-  tray.emplace(hwnd, big_icon, title);
+  tray.emplace(hwnd, big_icon, title, notify);
   // An elevated program would not hear from a restarted taskbar otherwise.
   ChangeWindowMessageFilterEx(hwnd, taskbar_created, MSGFLT_ALLOW, nullptr);
   create_controls();

@@ -17,9 +17,11 @@
 namespace tarvion {
 
 struct Win32MainWindow::Impl {
-  explicit Impl(std::string title_text) : title(std::move(title_text)) {}
+  Impl(std::string title_text, ShellNotify shell_notify)
+      : title(std::move(title_text)), notify(std::move(shell_notify)) {}
 
   std::string title;
+  ShellNotify notify;
   WindowHandlers handlers;
   HWND hwnd = nullptr;
   HWND panel = nullptr;
@@ -52,6 +54,7 @@ struct Win32MainWindow::Impl {
   void apply_fonts_and_layout();
   void place(HWND child);
   void close();
+  void show();
   LRESULT colour(HDC dc, HWND child);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK form_proc(HWND, UINT, WPARAM, LPARAM);

@@ -32,28 +32,38 @@ NOTIFYICONDATAW tray_record(HWND window, HICON icon, const std::string& title) {
   return record;
 }
 
-TrayIcon::TrayIcon(HWND window, HICON icon, const std::string& title)
-    : record_(tray_record(window, icon, title)) {}
+ShellNotify system_shell_notify() {
+  return [](DWORD message, NOTIFYICONDATAW& record) {
+    return Shell_NotifyIconW(message, &record) != FALSE;
+  };
+}
+
+TrayIcon::TrayIcon(HWND window, HICON icon, const std::string& title, ShellNotify notify)
+    : record_(tray_record(window, icon, title)), notify_(std::move(notify)) {}
 
 TrayIcon::~TrayIcon() {
   remove();
 }
 
 bool TrayIcon::add() {
-  if (!present_) present_ = Shell_NotifyIconW(NIM_ADD, &record_) != FALSE;
+  if (present_) return true;
+  added_ = true;
+  present_ = notify_(NIM_ADD, record_);
   return present_;
 }
 
 void TrayIcon::remove() {
-  if (!present_) return;
-  Shell_NotifyIconW(NIM_DELETE, &record_);
+  if (!added_) return;
+  notify_(NIM_DELETE, record_);
   present_ = false;
+  added_ = false;
 }
 
-void TrayIcon::taskbar_created() {
-  if (!present_) return;
+bool TrayIcon::taskbar_created() {
+  if (!present_) return true;
   // The old icon went with the old taskbar; add it to the new one.
-  present_ = Shell_NotifyIconW(NIM_ADD, &record_) != FALSE;
+  present_ = false;
+  return add();
 }
 
 }  // namespace tarvion

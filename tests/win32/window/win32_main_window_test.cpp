@@ -319,6 +319,33 @@ TEST(Win32MainWindow, TrayIconComesBackWithTheTaskbarAndGoesWithTheWindow) {
   EXPECT_FALSE(icon_present(form)) << "the icon outlived its window";
 }
 
+// A taskbar that takes or refuses each add as the test says, and keeps what it
+// was asked: Wine's null driver has no notification area of its own.
+struct Taskbar {
+  bool takes_adds = true;
+  std::vector<DWORD> asked;
+  ShellNotify notify() {
+    return [this](DWORD message, NOTIFYICONDATAW&) {
+      asked.push_back(message);
+      return message != NIM_ADD || takes_adds;
+    };
+  }
+};
+
+TEST(Win32MainWindow, AnIconTheNewTaskbarRefusesLeavesTheWindowShownAndIsRemovedAtTheEnd) {
+  Taskbar taskbar;
+  auto window = std::make_unique<Win32MainWindow>("Tarvion", taskbar.notify());
+  HWND form = window->hwnd();
+  ASSERT_TRUE(window->tray_add());
+  window->hide();
+  // Refused, or made but reported failed (a time-out): the shell cannot tell.
+  taskbar.takes_adds = false;
+  SendMessageW(form, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(IsWindowVisible(form)) << "hidden without an icon to bring it back";
+  window.reset();
+  EXPECT_EQ(taskbar.asked, (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE}));
+}
+
 TEST(Win32MainWindow, TrayRecordHoldsTheTipWithinItsField) {
   const std::size_t field = std::size(NOTIFYICONDATAW{}.szTip);
   struct Case {
