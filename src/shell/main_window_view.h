@@ -38,7 +38,8 @@ class MainWindowView {
  public:
   virtual ~MainWindowView() = default;
   virtual void set_text(Control control, const std::string& text) = 0;
-  // ListBox1, rebuilt whole: one line per recognised panel.
+  // ListBox1, rebuilt whole: one line per recognised panel, then one per panel
+  // the system does not let the program open ("<node> - no access").
   virtual void set_device_list(const std::vector<std::string>& lines) = 0;
   // Moves TrackBar1 without firing its change handler.
   virtual void set_trackbar_position(int position) = 0;

@@ -85,7 +85,7 @@ class SessionConnection : public ServerConnection {
 
 ZempListener::ZempListener(asio::io_context& io, ZempServer& server,
                            const asio::ip::tcp::endpoint& where)
-    : acceptor_(io), server_(server) {
+    : acceptor_(io), retry_(io), server_(server) {
   acceptor_.open(where.protocol());
   acceptor_.set_option(asio::socket_base::reuse_address(true));
   acceptor_.bind(where);
@@ -96,6 +96,7 @@ ZempListener::ZempListener(asio::io_context& io, ZempServer& server,
 void ZempListener::close() {
   asio::error_code ignored;
   acceptor_.close(ignored);
+  retry_.cancel();
 }
 
 void ZempListener::accept() {
@@ -111,8 +112,13 @@ void ZempListener::accept() {
                                                    std::move(peer), Clock::now());
       session->start(id);
     }
-    // A failed accept (out of descriptors) must not end the listening.
-    accept();
+    if (!ec) return accept();
+    // A failed accept (out of descriptors) must not end the listening, nor
+    // spin on the error: try again a little later.
+    retry_.expires_after(std::chrono::milliseconds(100));
+    retry_.async_wait([this](asio::error_code e) {
+      if (!e) accept();
+    });
   });
 }
 

@@ -19,6 +19,7 @@ class ZempListener {
  private:
   void accept();
   asio::ip::tcp::acceptor acceptor_;
+  asio::steady_timer retry_;
   ZempServer& server_;
 };
 
