@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -166,6 +167,29 @@ bool pump_until(BenchSession& s, FakeXPlane& xp, Pred pred, int timeout_ms) {
   return pred();
 }
 
+// Pumps until X-Plane gets a write of name after the first `before` writes;
+// its kernel receive time minus sent_ns, or nothing within 2 s.
+std::optional<double> write_latency(BenchSession& s, FakeXPlane& xp, size_t before,
+                                    const std::string& name, int64_t sent_ns) {
+  std::optional<double> latency;
+  const auto landed = [&] {
+    for (size_t w = before; w < xp.writes.size() && !latency; ++w) {
+      if (xp.writes[w].name == name)
+        latency = static_cast<double>(xp.writes[w].kernel_ns - sent_ns);
+    }
+    return latency.has_value();
+  };
+  pump_until(s, xp, landed, 2000);
+  return latency;
+}
+
+std::string latency_figure(const std::vector<double>& latencies, int misses) {
+  return "p50 " + ms(percentile(latencies, 50)) + ", p99 " + ms(percentile(latencies, 99)) +
+         ", min " + ms(percentile(latencies, 0)) + ", max " + ms(percentile(latencies, 100)) +
+         " (n=" + std::to_string(latencies.size()) +
+         (misses ? ", " + std::to_string(misses) + " lost" : "") + ")";
+}
+
 Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt19937& random) {
   std::vector<double> latencies;
   int misses = 0;
@@ -183,18 +207,9 @@ Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt
     }
     const size_t before = xp.writes.size();
     s.send(s.swap(0, true));
-    const int64_t sent = s.last_send_ns();
-    const auto landed = [&] {
-      for (size_t w = before; w < xp.writes.size(); ++w)
-        if (xp.writes[w].name == "sim/cockpit/radios/com1_freq_hz") return true;
-      return false;
-    };
-    if (pump_until(s, xp, landed, 2000)) {
-      for (size_t w = before; w < xp.writes.size(); ++w) {
-        if (xp.writes[w].name != "sim/cockpit/radios/com1_freq_hz") continue;
-        latencies.push_back(static_cast<double>(xp.writes[w].kernel_ns - sent));
-        break;
-      }
+    if (auto latency =
+            write_latency(s, xp, before, "sim/cockpit/radios/com1_freq_hz", s.last_send_ns())) {
+      latencies.push_back(*latency);
     } else {
       ++misses;
     }
@@ -204,11 +219,7 @@ Row knob_to_simulator(BenchSession& s, FakeXPlane& xp, const Options& o, std::mt
         s, xp, [] { return false; }, pause);
   }
   return {"knob transfer report → X-Plane DREF (tarvion + bridge)",
-          "p50 " + ms(percentile(latencies, 50)) + ", p99 " + ms(percentile(latencies, 99)) +
-              ", min " + ms(percentile(latencies, 0)) + ", max " + ms(percentile(latencies, 100)) +
-              " (n=" + std::to_string(latencies.size()) +
-              (misses ? ", " + std::to_string(misses) + " lost" : "") + ")",
-          !latencies.empty() && misses == 0};
+          latency_figure(latencies, misses), !latencies.empty() && misses == 0};
 }
 
 // One raw client's values line -> the DREF: the bridge's own share of the latency.
@@ -228,27 +239,14 @@ Row line_to_simulator(uint16_t port, BenchSession& s, FakeXPlane& xp, const Opti
     const size_t before = xp.writes.size();
     const int64_t sent = wall_ns();
     ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
-    const auto landed = [&] {
-      for (size_t w = before; w < xp.writes.size(); ++w)
-        if (xp.writes[w].name == "sim/cockpit/radios/nav2_freq_hz") return true;
-      return false;
-    };
-    if (pump_until(s, xp, landed, 2000)) {
-      for (size_t w = before; w < xp.writes.size(); ++w) {
-        if (xp.writes[w].name != "sim/cockpit/radios/nav2_freq_hz") continue;
-        latencies.push_back(static_cast<double>(xp.writes[w].kernel_ns - sent));
-        break;
-      }
+    if (auto latency = write_latency(s, xp, before, "sim/cockpit/radios/nav2_freq_hz", sent)) {
+      latencies.push_back(*latency);
     } else {
       ++misses;
     }
   }
   ::close(fd);
-  return {"ZEMP values line → X-Plane DREF (bridge alone)",
-          "p50 " + ms(percentile(latencies, 50)) + ", p99 " + ms(percentile(latencies, 99)) +
-              ", max " + ms(percentile(latencies, 100)) +
-              " (n=" + std::to_string(latencies.size()) +
-              (misses ? ", " + std::to_string(misses) + " lost" : "") + ")",
+  return {"ZEMP values line → X-Plane DREF (bridge alone)", latency_figure(latencies, misses),
           !latencies.empty() && misses == 0};
 }
 
