@@ -21,7 +21,7 @@
 
 #include "linux_config.h"
 #include "linux_panels.h"
-#include "platform/linux/qt_client_socket.h"
+#include "platform/posix/posix_tcp_io.h"
 #include "platform/linux/qt_fd_watcher.h"
 #include "platform/linux/qt_main_thread.h"
 #include "platform/linux/qt_main_window.h"
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   std::string title = application_title(argv[0]);
   tarvion::QtMainThread main_thread;
   tarvion::TimerfdTimerFactory timers(loop);
-  tarvion::QtClientSocket socket;
+  tarvion::TcpConnection socket(std::make_unique<tarvion::PosixTcpIo>(loop));
 
   // Declared before the program, which uses them until it ends.
   std::string panel_error;

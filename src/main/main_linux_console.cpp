@@ -13,7 +13,7 @@
 #include "linux_config.h"
 #include "linux_panels.h"
 #include "platform/console/console_view.h"
-#include "platform/linux/epoll_client_socket.h"
+#include "platform/posix/posix_tcp_io.h"
 #include "platform/linux/epoll_loop.h"
 #include "platform/linux/signal_watch.h"
 #include "platform/linux/timerfd_timer.h"
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
   tarvion::EpollMainThread main_thread(loop);
   tarvion::TimerfdTimerFactory timers(loop);
-  tarvion::EpollClientSocket socket(loop);
+  tarvion::TcpConnection socket(std::make_unique<tarvion::PosixTcpIo>(loop));
 
   // Declared before the program, which uses them until it ends.
   std::string panel_error;

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/console/console_view.h"
-#include "platform/win32/win32_client_socket.h"
+#include "platform/win32/win32_tcp_io.h"
 #include "platform/win32/win32_console_control.h"
 #include "platform/win32/win32_device_notifier.h"
 #include "platform/win32/win32_error_text.h"
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   std::string title = application_title();
   tarvion::Win32MainThread main_thread;
   tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority);
-  tarvion::Win32ClientSocket socket;
+  tarvion::TcpConnection socket(std::make_unique<tarvion::Win32TcpIo>());
 
   // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
   // else the system's HID devices. Declared before the program, which uses

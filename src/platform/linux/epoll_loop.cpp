@@ -66,6 +66,20 @@ void EpollLoop::watch(int fd, std::function<void()> on_readable) {
   watch_events(fd, EPOLLIN, [on_readable = std::move(on_readable)](uint32_t) { on_readable(); });
 }
 
+namespace {
+uint32_t io_events(bool want_write) {
+  return EPOLLIN | EPOLLRDHUP | (want_write ? uint32_t{EPOLLOUT} : 0u);
+}
+}  // namespace
+
+void EpollLoop::watch_io(int fd, bool want_write, std::function<void()> on_ready) {
+  watch_events(fd, io_events(want_write), [on_ready = std::move(on_ready)](uint32_t) { on_ready(); });
+}
+
+void EpollLoop::set_write_interest(int fd, bool want_write) {
+  change_events(fd, io_events(want_write));
+}
+
 void EpollLoop::unwatch(int fd) {
   auto it = by_fd_.find(fd);
   if (it == by_fd_.end()) return;

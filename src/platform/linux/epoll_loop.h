@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "base/call_queue.h"
-#include "platform/linux/fd_watcher.h"
+#include "platform/posix/fd_watcher.h"
 
 namespace tarvion {
 
@@ -31,10 +31,12 @@ class EpollLoop : public FdWatcher {
   void watch_events(int fd, uint32_t events, std::function<void(uint32_t)> handler);
   void change_events(int fd, uint32_t events);
   void watch(int fd, std::function<void()> on_readable) override;
+  void watch_io(int fd, bool want_write, std::function<void()> on_ready) override;
+  void set_write_interest(int fd, bool want_write) override;
   void unwatch(int fd) override;
 
   // Main thread: runs fn from the loop, after the handler that is running.
-  void post(std::function<void()> fn);
+  void post(std::function<void()> fn) override;
   // Any thread: the loop runs on_wake (set by the main thread) soon. Several
   // wakes before it comes round run it once.
   void wake();

@@ -5,11 +5,12 @@
 #include "platform/linux/linux_only.h"  // first: this file is Linux-only
 // clang-format on
 
+#include <QObject>
 #include <QSocketNotifier>
 #include <map>
 #include <memory>
 
-#include "platform/linux/fd_watcher.h"
+#include "platform/posix/fd_watcher.h"
 
 namespace tarvion {
 
@@ -19,10 +20,18 @@ class QtFdWatcher : public FdWatcher {
   QtFdWatcher() = default;
   ~QtFdWatcher() override;
   void watch(int fd, std::function<void()> on_readable) override;
+  void watch_io(int fd, bool want_write, std::function<void()> on_ready) override;
+  void set_write_interest(int fd, bool want_write) override;
   void unwatch(int fd) override;
+  void post(std::function<void()> fn) override;
 
  private:
-  std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
+  struct Notifiers {
+    std::unique_ptr<QSocketNotifier> read;
+    std::unique_ptr<QSocketNotifier> write;  // only for watch_io
+  };
+  std::map<int, Notifiers> notifiers_;
+  QObject context_;  // posted calls die with the watcher
 };
 
 }  // namespace tarvion

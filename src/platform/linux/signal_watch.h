@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "platform/linux/fd_watcher.h"
+#include "platform/posix/fd_watcher.h"
 
 namespace tarvion {
 

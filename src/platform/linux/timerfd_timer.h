@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "base/timer.h"
-#include "platform/linux/fd_watcher.h"
+#include "platform/posix/fd_watcher.h"
 
 namespace tarvion {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "platform/linux/fd_watcher.h"
+#include "platform/posix/fd_watcher.h"
 #include "shell/instance_guard.h"
 
 namespace tarvion {

@@ -1,5 +1,5 @@
-// The in-memory socket keeps the seam's promises that program tests rely on:
-// no event from inside the program's own calls, none for an abandoned attempt.
+// The in-memory socket keeps the seam's promises that program tests rely on
+// (the client contract), and refuses peer actions that cannot happen.
 #include "platform/virtual/in_memory_socket.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/virtual/virtual_clock.h"
+#include "support/client_socket_contract.h"
 
 namespace tarvion {
 namespace {
@@ -33,35 +34,58 @@ struct SocketRig {
   std::vector<std::string> events;
 };
 
-TEST(InMemorySocket, AnswersComeAMomentAfterOpenAndOnlyForTheLatestAttempt) {
-  SocketRig rig;
-  rig.socket.set_answer(InMemorySocket::Answer::refuse);
-  rig.socket.open();
-  EXPECT_THAT(rig.events, ElementsAre());  // never from inside open()
-  rig.socket.open();                       // replaces the first attempt
-  rig.clock.advance(1);
-  EXPECT_THAT(rig.events, ElementsAre("error 0"));
+// The in-memory socket under the client contract, with virtual time.
+class InMemoryRig : public test::ContractRig {
+ public:
+  ClientSocket& socket() override { return socket_; }
+  bool run_until(const std::function<bool()>& done) override {
+    for (int ms = 0; ms < 10000 && !done(); ++ms) clock_.advance(1);
+    return done();
+  }
+  void run_a_while() override { clock_.advance(200); }
+  bool aim(test::Target target) override {
+    switch (target) {
+      case test::Target::peer:
+      case test::Target::peer_by_name:
+        socket_.set_answer(InMemorySocket::Answer::hold);
+        return true;
+      case test::Target::refused:
+        socket_.set_answer(InMemorySocket::Answer::refuse);
+        return true;
+      case test::Target::unknown_name:
+        socket_.set_answer(InMemorySocket::Answer::host_not_found);
+        return true;
+      case test::Target::impossible_port:
+        return false;  // ports are not checked
+    }
+    return false;
+  }
+  bool accept() override {
+    if (!socket_.attempt_pending()) return false;
+    socket_.peer_accept();
+    return true;
+  }
+  void peer_send(std::string_view bytes) override { socket_.peer_send(bytes); }
+  std::string peer_take() override { return socket_.take_sent(); }
+  void peer_close() override { socket_.peer_close(); }
+  void peer_reset() override { socket_.peer_reset(); }
+  void peer_vanish() override { socket_.peer_vanish(); }
+  std::string peer_read_to_end_during(const std::function<void()>& action) override {
+    action();
+    return socket_.take_sent();
+  }
+  bool has_send_buffers() const override { return false; }
 
-  rig.socket.open();
-  rig.socket.close();  // abandoned: its answer never comes
-  rig.clock.advance(10);
-  EXPECT_THAT(rig.events, ElementsAre("error 0"));
-  EXPECT_EQ(rig.socket.attempts(), 3);
-}
+ private:
+  VirtualClock clock_;
+  InMemorySocket socket_{clock_};
+};
 
-TEST(InMemorySocket, SendsToAVanishedPeerFailOnceAMomentLater) {
-  SocketRig rig;
-  rig.socket.open();
-  rig.socket.peer_accept();
-  rig.socket.peer_vanish();
-  rig.socket.send_text("a");
-  rig.socket.send_text("b");
-  EXPECT_TRUE(rig.socket.is_active());
-  rig.clock.advance(1);
-  EXPECT_THAT(rig.events, ElementsAre("connect", "error 3 ended"));
-  EXPECT_FALSE(rig.socket.is_active());
-  EXPECT_EQ(rig.socket.take_sent(), "");
-}
+using test::ClientSocketContract;
+
+INSTANTIATE_TEST_SUITE_P(InMemory, ClientSocketContract,
+                         ::testing::Values(test::ContractRigFactory(
+                             [] { return std::make_unique<InMemoryRig>(); })));
 
 TEST(InMemorySocket, APeerActionThatCannotHappenIsATestError) {
   SocketRig rig;
