@@ -1,8 +1,11 @@
 // The real `tarvion --console` against a ZEMP server on 127.0.0.1: what it
 // prints, what it says on the wire, and how it starts, retries and ends.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -100,6 +103,64 @@ TEST(TarvionConsole, AnswersTheServersKeepAlive) {
     answered = line && *line == "Arn.Vivo:";
   }
   EXPECT_TRUE(answered);
+}
+
+// Resident memory of a process in KiB, or -1.
+long rss_kib(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+TEST(TarvionConsole, KeepAliveStormCostsNoMemoryAndCannotHoldTheClose) {
+  Online o;
+  ASSERT_TRUE(o.link);
+  ASSERT_TRUE(o.run.process->wait_out_line("Label9: Online", seconds(5)));
+  const long base = rss_kib(o.run.process->pid());
+  ASSERT_GT(base, 0);
+  std::string block;
+  while (block.size() < (64 << 10)) block += "Arn.Vivo:\r\n";
+  // Keep-alives as fast as they go; the answers are read, the last bytes kept.
+  std::atomic<bool> storming{true};
+  std::atomic<std::size_t> answered{0};
+  std::string tail;
+  std::thread peer([&] {
+    auto give_up = std::chrono::steady_clock::now() + seconds(30);
+    char buffer[65536];
+    while (std::chrono::steady_clock::now() < give_up) {
+      pollfd p{o.link->fd(), static_cast<short>(POLLIN | (storming ? POLLOUT : 0)), 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      if (p.revents & POLLIN) {
+        ssize_t n = ::recv(p.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) return;  // the program closed
+        answered += static_cast<std::size_t>(n);
+        tail.append(buffer, static_cast<std::size_t>(n));
+        if (tail.size() > 64) tail.erase(0, tail.size() - 64);
+      }
+      if (storming && (p.revents & POLLOUT)) {
+        ::send(p.fd, block.data(), block.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      }
+    }
+  });
+  long peak = base;
+  for (int i = 0; i < 40; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    peak = std::max(peak, rss_kib(o.run.process->pid()));
+  }
+  auto asked = std::chrono::steady_clock::now();
+  o.run.process->signal(kCloseSignal);
+  storming = false;
+  std::optional<int> code = o.run.process->wait_exit(seconds(15));
+  auto took = std::chrono::steady_clock::now() - asked;
+  peer.join();
+  EXPECT_EQ(code, 0);
+  // Unbounded reads once took 150 MB and ten seconds to close here.
+  EXPECT_LT(peak - base, 32 * 1024) << "KiB grown during the storm";
+  EXPECT_LT(took, seconds(3));
+  EXPECT_GT(answered, std::size_t{1} << 20) << "the storm was not answered";
+  EXPECT_TRUE(tail.ends_with("Arn.Fin:")) << tail;
 }
 
 TEST(TarvionConsole, KeepsTryingEveryFourSecondsWhileTheServerRefuses) {

@@ -25,6 +25,7 @@ class Connection {
   void send(const std::string& text);
   // Ends the connection with a reset (no orderly close).
   void reset();
+  int fd() const { return fd_; }
 
  private:
   bool fill(Ms bound);  // false at end or time-out
