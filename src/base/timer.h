@@ -9,7 +9,8 @@
 namespace tarvion {
 
 // Worker thread priorities; the Win32 build maps them onto Windows' values
-// (-15, -2, -1, 0, 1, 2, 15), Linux applies them as far as it is allowed.
+// (-15, -2, -1, 0, 1, 2, 15). The Linux timers tick on the main loop and have
+// no worker thread, so there they name nothing.
 enum class TThreadPriority {
   tpIdle,
   tpLowest,

@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/posix/descriptors.h"
+
 namespace tarvion {
 
 struct PosixTcpIo::Mailbox {
@@ -92,11 +94,7 @@ SocketError map_errno(int error) {
 PosixTcpIo::PosixTcpIo(FdWatcher& watcher)
     : watcher_(watcher), mailbox_(std::make_shared<Mailbox>()) {
   int fds[2];
-  if (::pipe(fds) != 0) return;
-  for (int fd : fds) {
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-  }
+  if (!owned_pair(fds, false)) return;
   mailbox_->read_fd = fds[0];
   mailbox_->write_fd = fds[1];
   watcher_.watch(mailbox_->read_fd, [this] { take_answers(); });
@@ -163,10 +161,8 @@ void PosixTcpIo::take_answers() {
 std::optional<SocketError> PosixTcpIo::connect(const NetAddress& address) {
   close_socket();
   const auto* sa = reinterpret_cast<const sockaddr*>(address.bytes.data());
-  int fd = ::socket(sa->sa_family, SOCK_STREAM, IPPROTO_TCP);
+  int fd = owned_socket(sa->sa_family, SOCK_STREAM, IPPROTO_TCP);
   if (fd < 0) return map_errno(errno);
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 #ifdef SO_NOSIGPIPE

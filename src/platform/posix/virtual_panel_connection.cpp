@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/descriptors.h"
+
 namespace tarvion {
 namespace {
 
@@ -47,7 +49,7 @@ std::unique_ptr<VirtualPanelConnection> VirtualPanelConnection::connect(
     }
     length = sizeof(sockaddr_in);
   }
-  int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  int fd = owned_socket(family, SOCK_STREAM, 0);
   if (fd < 0) {
     error = std::string("socket: ") + std::strerror(errno);
     return nullptr;
@@ -92,7 +94,7 @@ VirtualPanelConnection::VirtualPanelConnection(int socket, MainThread& main_thre
     : socket_(socket),
       main_thread_(main_thread),
       link_([this](const std::string& line) { send_line(line); }) {
-  if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) wake_pipe_[0] = wake_pipe_[1] = -1;
+  if (!owned_pair(wake_pipe_, false)) wake_pipe_[0] = wake_pipe_[1] = -1;
   link_.notifier().set_wake([this] { wake(); });
   thread_ = std::thread([this] { run(); });
 }

@@ -1,6 +1,6 @@
 // The Qt main thread: workers' calls run on the event loop's thread, also
 // inside a nested (modal) loop, and the main thread can wait for a worker.
-#include "platform/linux/qt_main_thread.h"
+#include "platform/qt/qt_main_thread.h"
 
 #include <gtest/gtest.h>
 

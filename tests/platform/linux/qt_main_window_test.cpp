@@ -1,6 +1,6 @@
 // The Qt window: the controls of Form1 where the window description puts
 // them, the logic's texts shown, and the user's events forwarded once each.
-#include "platform/linux/qt_main_window.h"
+#include "platform/qt/qt_main_window.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <thread>
 
-#include "platform/linux/qt_fd_watcher.h"
+#include "platform/qt/qt_fd_watcher.h"
 #include "platform/posix/posix_tcp_io.h"
 #include "qt_test_app.h"
 #include "support/loopback_contract_rig.h"

@@ -1,6 +1,6 @@
 // SIGINT and SIGTERM reach the program as an event of its loop, never inside
 // the signal handler.
-#include "platform/linux/signal_watch.h"
+#include "platform/posix/signal_watch.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

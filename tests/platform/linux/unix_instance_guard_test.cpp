@@ -1,7 +1,7 @@
 // Single instance: the lock file keeps a second guard out while the first
 // lives, the second's signal reaches the first's "Kelvane" socket, and
 // nothing a dead instance left behind blocks the next one.
-#include "platform/linux/unix_instance_guard.h"
+#include "platform/posix/unix_instance_guard.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/linux/qt_fd_watcher.h"
+#include "platform/qt/qt_fd_watcher.h"
 #include "qt_test_app.h"
 
 namespace tarvion {

@@ -1,8 +1,4 @@
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
-#include "platform/linux/qt_main_window.h"
+#include "platform/qt/qt_main_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,7 +9,7 @@
 #include <QMessageBox>
 #include <QPalette>
 
-#include "platform/linux/qt_pictures.h"
+#include "platform/qt/qt_pictures.h"
 #include "shell/view_text.h"
 
 namespace tarvion {

@@ -1,8 +1,4 @@
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
-#include "platform/linux/qt_pictures.h"
+#include "platform/qt/qt_pictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,10 +2,6 @@
 // It draws what the logic shows and forwards the user's events to the handlers.
 #pragma once
 
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>

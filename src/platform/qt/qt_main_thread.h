@@ -2,10 +2,6 @@
 // queued call into the Qt event loop, so calls also run inside modal loops.
 #pragma once
 
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
 #include <QObject>
 #include <atomic>
 

@@ -2,10 +2,6 @@
 // the about box's panel picture. No image files, no third-party artwork.
 #pragma once
 
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
 #include <QIcon>
 #include <QPixmap>
 

@@ -1,8 +1,8 @@
 // clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+#include "platform/posix/posix_only.h"  // first: this file is POSIX-only
 // clang-format on
 
-#include "platform/linux/unix_instance_guard.h"
+#include "platform/posix/unix_instance_guard.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/posix/descriptors.h"
 
 namespace tarvion {
 
@@ -90,7 +92,7 @@ bool UnixInstanceGuard::acquire() {
 void UnixInstanceGuard::listen() {
   sockaddr_un address;
   if (!unix_address(socket_path(), address)) return;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int fd = owned_socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd < 0) return;
   // We hold the lock, so a socket file left there is a dead instance's.
   ::unlink(address.sun_path);
@@ -106,7 +108,7 @@ void UnixInstanceGuard::listen() {
 
 void UnixInstanceGuard::accept_all() {
   for (;;) {
-    int peer = ::accept4(server_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    int peer = owned_accept(server_fd_);
     if (peer < 0) return;
     ++signals_received_;
     ::close(peer);
@@ -116,7 +118,7 @@ void UnixInstanceGuard::accept_all() {
 void UnixInstanceGuard::signal_running() {
   sockaddr_un address;
   if (dir_.empty() || !unix_address(socket_path(), address)) return;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int fd = owned_socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd < 0) return;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
       (errno == EAGAIN || errno == EINPROGRESS)) {

@@ -1,10 +1,6 @@
 // Descriptor readiness on the Qt event loop, for the window program.
 #pragma once
 
-// clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
-// clang-format on
-
 #include <QObject>
 #include <QSocketNotifier>
 #include <map>

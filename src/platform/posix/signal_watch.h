@@ -3,7 +3,7 @@
 #pragma once
 
 // clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+#include "platform/posix/posix_only.h"  // first: this file is POSIX-only
 // clang-format on
 
 #include <functional>

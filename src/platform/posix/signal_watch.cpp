@@ -1,8 +1,8 @@
 // clang-format off
-#include "platform/linux/linux_only.h"  // first: this file is Linux-only
+#include "platform/posix/posix_only.h"  // first: this file is POSIX-only
 // clang-format on
 
-#include "platform/linux/signal_watch.h"
+#include "platform/posix/signal_watch.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <stdexcept>
+
+#include "platform/posix/descriptors.h"
 
 namespace tarvion {
 
@@ -48,7 +50,7 @@ void set_handler(int signal, void (*handler)(int)) {
 
 SignalWatch::SignalWatch(FdWatcher& loop, std::function<void(int)> on_signal)
     : loop_(loop), on_signal_(std::move(on_signal)) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds_) != 0)
+  if (!owned_pair(fds_, true))
     throw std::runtime_error("cannot create the signal pipe");
   int expected = -1;
   if (!g_signal_fd.compare_exchange_strong(expected, fds_[1])) {
