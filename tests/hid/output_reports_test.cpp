@@ -188,6 +188,51 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
   }
 }
 
+TEST_F(OutputReportsTest, StalledRmpGetsItsNewestDisplayAndLightsOnceItRecoversOthersGoOn) {
+  int rmp_id = rig.hid.plug(panel_traits(17, "0001"));
+  int com_id = rig.hid.plug(panel_traits(13, "0002"));
+  start();
+  c_rad* rmp = rig.radio(1);
+  c_rad* com = rig.radio(2);
+  ASSERT_TRUE(rmp && com);
+  rig.hid.set_faults(rmp_id, {.write_stalls = true});
+  for (uint8_t tick = 1; tick <= 5; ++tick) {
+    rmp->digits = {0x00, tick, 0x22, 0x33, 0x44, 0x55};
+    rmp->dots = 0x0A;
+    rmp->bright = 0x79;
+    rmp->leds = static_cast<uint8_t>(0x10 + tick);
+    rmp->display_changed = 1;
+    rmp->leds_changed = 1;
+    com->bright = tick;
+    com->display_changed = 1;
+    rig.layer.send_pending_reports();
+  }
+  std::vector<Written> during = take();
+  // The stall never holds a report of another panel back.
+  rig.hid.set_faults(rmp_id, {});
+  std::vector<std::vector<uint8_t>> com_reports;
+  for (const Written& w : during) {
+    EXPECT_EQ(w.device, com_id);
+    com_reports.push_back(w.report);
+  }
+  ASSERT_EQ(com_reports.size(), 5u);
+  EXPECT_EQ(com_reports.back()[8], 5);
+
+  // After the report the device held when it stalled, only the newest of each kind.
+  ASSERT_TRUE(rig.pump_until([&] { return rig.hid.outputs(rmp_id).size() >= 3; }));
+  rig.layer.panel_layer_stop();
+  std::vector<std::vector<uint8_t>> rmp_reports;
+  for (const Written& w : take()) {
+    if (w.device == rmp_id) rmp_reports.push_back(w.report);
+  }
+  const std::vector<std::vector<uint8_t>> expected{
+      {0x00, 0x00, 0x01, 0x22, 0x33, 0x44, 0x55, 0x0A, 0x79},
+      {0x00, 0x15, 0x05, 0x22, 0x33, 0x44, 0x55, 0x8A, 0x79},
+      {0x00, 0x00, 0x05, 0x22, 0x33, 0x44, 0x55, 0x0A, 0x79},
+  };
+  EXPECT_EQ(rmp_reports, expected);
+}
+
 TEST_F(OutputReportsTest, QueryOnlyPanelTakesNoReports) {
   int id = rig.hid.plug(panel_traits(13, "0003"), {.query_only = true});
   start();
