@@ -74,6 +74,8 @@ TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenS
   number_of[rig.hid.plug(panel_traits(12, "0004"))] = 4;
   number_of[rig.hid.plug(panel_traits(12, "0005"))] = 5;
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 3u);
+  ASSERT_EQ(rig.lists.switches.size(), 2u);
 
   c_rad& multi = *rig.lists.radios[0];
   multi.bright = 0x28;
@@ -118,6 +120,7 @@ TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenS
 TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
   rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   c_rad& com = *rig.lists.radios[0];
   com.digits[0] = 0x11;
   com.display_changed = 1;
@@ -132,6 +135,7 @@ TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
 TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
   rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   rig.lists.radios[0]->display_changed = 1;
   rig.flags.panels_ready = false;
   rig.layer.send_pending_reports();
@@ -143,6 +147,7 @@ TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
 TEST_F(OutputReportsTest, MarksAreClearedWhenTheWriteFails) {
   int id = rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   rig.hid.set_faults(id, {.write_fails = true});
   rig.lists.radios[0]->display_changed = 1;
   rig.layer.send_pending_reports();
@@ -170,7 +175,8 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
     traits.output_report_length = c.length;
     int id = rig.hid.plug(traits);
     start();
-    c_rad& com = *rig.lists.radios.at(0);
+    ASSERT_EQ(rig.lists.radios.size(), 1u);
+    c_rad& com = *rig.lists.radios[0];
     com.digits = {1, 2, 3, 4, 5, 6};
     com.dots = 7;
     com.bright = 8;
@@ -236,10 +242,11 @@ TEST_F(OutputReportsTest, StalledRmpGetsItsNewestDisplayAndLightsOnceItRecoversO
 TEST_F(OutputReportsTest, QueryOnlyPanelTakesNoReports) {
   int id = rig.hid.plug(panel_traits(13, "0003"), {.query_only = true});
   start();
-  rig.lists.radios.at(0)->display_changed = 1;
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
+  rig.lists.radios[0]->display_changed = 1;
   rig.layer.send_pending_reports();
   EXPECT_TRUE(rig.hid.outputs(id).empty());
-  EXPECT_EQ(rig.lists.radios.at(0)->display_changed, 0);
+  EXPECT_EQ(rig.lists.radios[0]->display_changed, 0);
 }
 
 }  // namespace
