@@ -66,6 +66,8 @@ struct HidCaps {
 // very handle: close() then ends the outstanding read, and a wait_read in
 // progress on another thread returns at once, reporting it complete with 0
 // bytes. A read thread relies on that to stop: it waits without a time-out.
+// Likewise a device's writer thread calls write for a handle the main thread
+// may close meanwhile: that write fails, or ends as it would have.
 class HidAccess {
  public:
   virtual ~HidAccess() = default;

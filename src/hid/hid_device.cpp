@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 
 #include "hid/hid_read_thread.h"
 
@@ -12,6 +13,9 @@ std::atomic<uint64_t> next_serial{1};
 
 // What the product string buffer of the system call holds, in characters.
 constexpr std::size_t kProductNameMax = 254;
+
+// How long a close waits for a busy device to take the reports posted to it.
+constexpr std::chrono::milliseconds kOutputDrain{200};
 
 }  // namespace
 
@@ -59,7 +63,11 @@ void THidDevice::close_main_handle() {
 }
 
 void THidDevice::close_handles() {
+  // The reports already posted (the dark images of a close) go out first,
+  // unless the device stopped taking them: closing ends what it still holds.
+  if (output_) output_->drain(kOutputDrain);
   close_main_handle();
+  if (output_) output_->stop();
   std::lock_guard lock(io_mutex_);
   hid_.close(read_handle_);
   read_handle_ = kNoHidHandle;
@@ -94,6 +102,14 @@ bool THidDevice::WriteReport(const uint8_t* buffer, std::size_t length, std::siz
   written = 0;
   if (!open_main_handle()) return false;
   return hid_.write(main_handle_, buffer, length, written);
+}
+
+OutputResult THidDevice::PostReport(OutputKind kind, const uint8_t* buffer, std::size_t length) {
+  if (!open_main_handle()) return OutputResult::failed;
+  // A query-only handle takes no report: no writer thread for it.
+  if (!read_write_access_) return OutputResult::failed;
+  if (!output_) output_ = std::make_unique<HidOutputQueue>(hid_, launcher_);
+  return output_->post(main_handle_, kind, buffer, length);
 }
 
 void THidDevice::SetOnData(THidDataEvent handler) {
@@ -162,6 +178,8 @@ void THidDevice::end_reads() {
 
 void THidDevice::unplug() {
   close_main_handle();
+  // After the close: a write still in progress fails at once on a gone device.
+  if (output_) output_->stop();
   {
     std::lock_guard lock(io_mutex_);
     plugged_in_ = false;

@@ -16,6 +16,7 @@
 #include "base/thread_launcher.h"
 #include "hid/hid_access.h"
 #include "hid/hid_handler.h"
+#include "hid/output_queue.h"
 
 namespace tarvion {
 
@@ -77,8 +78,13 @@ class THidDevice {
   std::u16string ProductName();
   // Report lengths; zero while the device's capabilities cannot be had.
   void GetCaps(HidCaps& caps);
-  // One output report, buffer[0] being the report ID. No retry, no event.
+  // One output report, buffer[0] being the report ID, written here and now.
+  // No retry, no event.
   bool WriteReport(const uint8_t* buffer, std::size_t length, std::size_t& written);
+  // One output report for the device's writer thread: the main thread never
+  // waits for a device that stopped taking reports, and of the reports still
+  // waiting for it the newest of each kind wins.
+  OutputResult PostReport(OutputKind kind, const uint8_t* buffer, std::size_t length);
 
   // Replaces the data handler, stopping and (when it may) starting the read
   // thread. A read thread that cannot be created raises "Thread creation
@@ -160,6 +166,8 @@ class THidDevice {
   THidPlugEvent on_unplug_;
   ThreadLauncher launcher_;
   std::unique_ptr<THidDeviceReadThread> read_thread_;
+  // Made at the first posted report; stopped before the main handle closes.
+  std::unique_ptr<HidOutputQueue> output_;
 };
 
 }  // namespace tarvion

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/program_flags.h"
+#include "hid/output_queue.h"
 #include "radio/output_frames.h"
 #include "radio/panels.h"
 
@@ -9,10 +10,11 @@ namespace tarvion {
 
 class THidDevice;
 
-// Writes one frame sized to the device's output report length: a shorter
+// Posts one frame sized to the device's output report length: a shorter
 // report takes the first bytes of the frame, a longer one is zero-filled.
-// False when nothing could be written.
-bool write_frame(THidDevice& device, const OutputFrame& frame);
+// False when nothing could be written; true also while the device is still
+// busy and the report waits (replacing a waiting one of its kind).
+bool write_frame(THidDevice& device, OutputKind kind, const OutputFrame& frame);
 
 // Every marked image, radio panels last to first (display before lights),
 // then switch panels last to first. Marks are cleared whether or not the

@@ -2,12 +2,12 @@
 
 #include "base/utf16.h"
 #include "hid/hid_device.h"
+#include "radio/panel_kinds.h"
 
 namespace tarvion {
 
 bool is_panel(uint16_t vendor_id, uint16_t product_id) {
-  return vendor_id == 0 &&
-         (product_id == kMultiRadio || (product_id >= kSwitchPanel && product_id <= kRmp));
+  return vendor_id == 0 && panel_kind_traits(product_id) != nullptr;
 }
 
 bool is_panel(const THidDevice& device) {
@@ -31,18 +31,8 @@ uint16_t device_number(const THidDevice& device) {
 }
 
 BasePair pair_of_kind(const Config& config, uint16_t kind) {
-  switch (kind) {
-    case kComPanel:
-      return config.com_pair;
-    case kNavPanel:
-      return config.nav_pair;
-    case kAdfPanel:
-      return config.adf_pair;
-    case kRmp:
-      return config.rmp_pair;
-    default:
-      return BasePair{};
-  }
+  BasePair Config::*pair = kind_traits(kind).pair;
+  return pair ? config.*pair : BasePair{};
 }
 
 uint16_t pair_base_input(PanelLists& lists, uint16_t kind, uint16_t number, BasePair pair) {

@@ -13,7 +13,7 @@ namespace tarvion {
 
 class THidDevice;
 
-// Vendor 0 with product ID 8 or 12 to 17.
+// Vendor 0 with a product ID of the panel kind table.
 bool is_panel(uint16_t vendor_id, uint16_t product_id);
 bool is_panel(const THidDevice& device);
 
@@ -22,7 +22,7 @@ bool is_panel(const THidDevice& device);
 uint16_t device_number_of_driver_key(std::string_view driver_key);
 uint16_t device_number(const THidDevice& device);
 
-// The FIRST_DEVICE_ pair of a paired kind (13, 14, 15, 17); (0, 0) otherwise.
+// The FIRST_DEVICE_ pair of a paired kind; (0, 0) otherwise.
 BasePair pair_of_kind(const Config& config, uint16_t kind);
 
 // base_input of a new panel of a paired kind, before it joins the list. May

@@ -8,6 +8,7 @@
 #include "hid/panel_recognition.h"
 #include "radio/display.h"
 #include "radio/input_decoding.h"
+#include "radio/panel_kinds.h"
 
 namespace tarvion {
 
@@ -43,7 +44,7 @@ void thidctl::HidCtlDeviceChange(THidDeviceController&) {
     if (!is_panel(*device)) continue;
     uint16_t kind = device->Attributes().product_id;
     try {
-      if (kind == kSwitchPanel) {
+      if (kind_traits(kind).list == PanelList::switches) {
         add_switch_panel(*device);
       } else {
         add_radio_panel(*device, kind);
@@ -77,10 +78,9 @@ std::vector<HidDeniedDevice> thidctl::denied_now() const {
 
 void thidctl::add_radio_panel(THidDevice& device, uint16_t kind) {
   uint16_t number = device_number(device);
-  uint16_t base_input = 0;
-  if (kind == kTransponderPanel) {
-    base_input = 4096;
-  } else if (kind != kMultiRadio) {
+  const PanelKindTraits& traits = kind_traits(kind);
+  uint16_t base_input = traits.fixed_base_input;
+  if (traits.pair != nullptr) {
     base_input =
         pair_base_input(state_.ctx.lists, kind, number, pair_of_kind(state_.ctx.config, kind));
   }
@@ -126,7 +126,7 @@ void thidctl::release_panel(THidDevice& device) {
     uint16_t number = device_number(device);
     // Every object and device of that number goes: panels sharing a number
     // share their removal.
-    if (device.Attributes().product_id == kSwitchPanel) {
+    if (kind_traits(device.Attributes().product_id).list == PanelList::switches) {
       std::erase_if(state_.ctx.lists.switches,
                     [number](const auto& e) { return e->number == number; });
     } else {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "radio/panel_kinds.h"
+
 namespace tarvion {
 
 namespace {
@@ -61,7 +63,7 @@ void own_radio_rule(RadioContext& ctx, c_rad& rad, bool foreign) {
   };
   apply(rad);
   for (const auto& p : ctx.lists.radios) {
-    if (p->kind == kRmp && p.get() != &rad) apply(*p);
+    if (kind_traits(p->kind).light_report && p.get() != &rad) apply(*p);
   }
 }
 
@@ -69,7 +71,7 @@ void fill_multi_or_com(RadioContext& ctx, c_rad& rad) {
   switch (rad.mode) {
     case 1:
     case 2:
-      if (rad.kind == kComPanel && shows_test(ctx, rad)) {
+      if (kind_traits(rad.kind).shows_test_pattern && shows_test(ctx, rad)) {
         both_displays(rad, 188888, 188888, 6, 7);
       } else {
         both_displays(rad, rad.shown_active, rad.shown_standby, 6, 7);
@@ -161,31 +163,31 @@ void fill_rmp(RadioContext& ctx, c_rad& rad) {
 }  // namespace
 
 void compose_display(RadioContext& ctx, c_rad& rad, DisplayFill fill) {
-  if (rad.kind == kTransponderPanel) {
+  const DisplayRule rule = kind_traits(rad.kind).display;
+  if (rule == DisplayRule::transponder) {
     std::fill(rad.digits.begin() + 1, rad.digits.end(), kBlankPair);
   } else {
     rad.digits.fill(kBlankPair);
   }
   rad.dots = 0;
   if (fill == DisplayFill::values) {
-    switch (rad.kind) {
-      case kMultiRadio:
-      case kComPanel:
+    switch (rule) {
+      case DisplayRule::multi_or_com:
         fill_multi_or_com(ctx, rad);
         break;
-      case kNavPanel:
+      case DisplayRule::nav:
         fill_nav(ctx, rad);
         break;
-      case kAdfPanel:
+      case DisplayRule::adf:
         fill_adf(rad);
         break;
-      case kTransponderPanel:
+      case DisplayRule::transponder:
         fill_transponder(ctx, rad);
         break;
-      case kRmp:
+      case DisplayRule::rmp:
         fill_rmp(ctx, rad);
         break;
-      default:
+      case DisplayRule::none:
         break;
     }
   }
@@ -208,7 +210,7 @@ void push_brightness(RadioContext& ctx) {
 void blank_all_panels(RadioContext& ctx) {
   for (const auto& rad : ctx.lists.radios) {
     compose_display(ctx, *rad, DisplayFill::blank);
-    if (rad->kind == kAdfPanel) rad->digits[5] = 0;
+    if (kind_traits(rad->kind).display == DisplayRule::adf) rad->digits[5] = 0;
   }
   for (const auto& efis : ctx.lists.switches) {
     efis->bright = low_byte(ctx.state.brightness);

@@ -1,6 +1,7 @@
 #include "radio/encoder.h"
 
 #include "radio/display.h"
+#include "radio/panel_kinds.h"
 #include "radio/radio_fields.h"
 #include "radio/radio_panel.h"
 #include "radio/tuning_rules.h"
@@ -27,7 +28,7 @@ namespace {
 void apply_outer(c_rad& rad, int32_t s) {
   const int32_t mode = rad.mode;
   const bool adf_mode = mode == kModeAdf1 || mode == kModeAdf2;
-  if (rad.kind == kAdfPanel) {
+  if (kind_traits(rad.kind).encoder == EncoderRule::adf_panel) {
     if (!adf_mode) return;
     int32_t& standby = standby_value(rad, radio_of_mode(mode));
     standby = adf_panel_coarse(standby, s);
@@ -61,12 +62,13 @@ void apply_inner(RadioContext& ctx, c_rad& rad, int32_t s) {
   const int radio = radio_of_mode(mode);
   if (radio < 0) return;
   int32_t& standby = standby_value(rad, radio);
-  const bool live_code = rad.kind == kTransponderPanel && mode == kModeTransponder;
+  const EncoderRule rule = kind_traits(rad.kind).encoder;
+  const bool live_code = rule == EncoderRule::transponder && mode == kModeTransponder;
   // The transponder edits the code it shows. Its standby field would otherwise
   // still hold the creation value 1200 (or a code another panel has since
   // replaced), and the first turn would jump to a code built from that.
   if (live_code) standby = rad.atc_active;
-  if (rad.kind == kAdfPanel) {
+  if (rule == EncoderRule::adf_panel) {
     if (mode != kModeAdf1 && mode != kModeAdf2) return;
     standby = adf_panel_fine(standby, s);
     rad.shown_standby = standby;

@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "radio/panel_kinds.h"
 #include "radio/radio_panel.h"
 #include "radio/switch_panel.h"
 
@@ -48,49 +49,31 @@ uint32_t single_radio_word(uint16_t base_input, std::span<const InputBit> layout
   return word;
 }
 
-// Bytes the layout of a kind reads; 0 for a kind that is not a panel.
-size_t payload_needed(uint16_t kind) {
-  switch (kind) {
-    case kMultiRadio:
-    case kTransponderPanel:
-    case kRmp:
-      return 2;
-    case kComPanel:
-    case kNavPanel:
-    case kAdfPanel:
-      return 1;
-    case kSwitchPanel:
-      return 5;
-    default:
-      return 0;
-  }
-}
-
-uint32_t radio_word(uint16_t kind, uint16_t base_input, const uint8_t* data) {
-  switch (kind) {
-    case kComPanel:
-    case kNavPanel:
+uint32_t radio_word(InputLayout layout, uint16_t base_input, const uint8_t* data) {
+  switch (layout) {
+    case InputLayout::com_nav:
       return single_radio_word(base_input, kComNavInputs, data);
-    case kAdfPanel:
+    case InputLayout::adf:
       return single_radio_word(base_input, kAdfInputs, data);
-    case kTransponderPanel:
+    case InputLayout::transponder:
       return single_radio_word(base_input, kTransponderInputs, data);
     default:
-      return uint32_t{inverted(data, 0)} << 8 | inverted(data, 1);  // kinds 8 and 17
+      return uint32_t{inverted(data, 0)} << 8 | inverted(data, 1);
   }
 }
 
-void route_radio_report(RadioContext& ctx, uint16_t kind, uint16_t number, const uint8_t* data) {
+void route_radio_report(RadioContext& ctx, const PanelKindTraits& traits, uint16_t number,
+                        const uint8_t* data) {
   for (size_t i = 0; i < ctx.lists.radios.size(); ++i) {
     c_rad& rad = *ctx.lists.radios[i];
     if (rad.number != number) continue;
-    rad.input = radio_word(kind, rad.base_input, data);
+    rad.input = radio_word(traits.input, rad.base_input, data);
     // The first report is always acted on: it is what starts the panel (an
     // RMP shows COM1, the knobs' positions are taken) even when no input is
     // active and its word is 0, the value last_input starts with.
     if (rad.input == rad.last_input && rad.started == 1) continue;
     rad.last_input = rad.input;
-    if (kind == kRmp) {
+    if (traits.handler == InputHandler::rmp) {
       handle_rmp_input(ctx, rad);
     } else {
       handle_radio_input(ctx, rad);
@@ -128,13 +111,14 @@ void route_switch_report(RadioContext& ctx, uint16_t number, const uint8_t* data
 
 void decode_input_report(RadioContext& ctx, uint16_t kind, uint16_t number, const uint8_t* data,
                          size_t size) {
-  const size_t needed = payload_needed(kind);
+  const PanelKindTraits& traits = kind_traits(kind);
+  const size_t needed = traits.payload_bytes;
   // Unknown kinds, and reports too short for the layout, are not read at all.
   if (needed == 0 || data == nullptr || size < needed) return;
-  if (kind == kSwitchPanel) {
+  if (traits.handler == InputHandler::switches) {
     route_switch_report(ctx, number, data);
   } else {
-    route_radio_report(ctx, kind, number, data);
+    route_radio_report(ctx, traits, number, data);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "radio/panels.h"
 
+#include "radio/panel_kinds.h"
+
 namespace tarvion {
 
 c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input) {
@@ -7,7 +9,7 @@ c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input) {
   rad.kind = kind;
   rad.number = number;
   rad.base_input = base_input;
-  rad.mode = kind == kRmp ? kModeCom1 : kModeNone;
+  rad.mode = kind_traits(kind).first_mode;
   return rad;
 }
 

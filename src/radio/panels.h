@@ -62,7 +62,7 @@ enum PanelMode : int32_t {
   kModeRmpNav2 = 9,
 };
 
-// A radio panel object with its creation values (mode 1 for an RMP, else 0).
+// A radio panel object with its creation values (its kind's first mode).
 c_rad make_c_rad(uint16_t kind, uint16_t number, uint16_t base_input);
 
 struct c_efis {

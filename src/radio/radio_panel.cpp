@@ -6,6 +6,7 @@
 
 #include "radio/display.h"
 #include "radio/encoder.h"
+#include "radio/panel_kinds.h"
 #include "radio/radio_fields.h"
 
 namespace tarvion {
@@ -80,11 +81,13 @@ void handle_radio_input(RadioContext& ctx, c_rad& rad) {
   track_encoders(ctx, rad, quadrature_position(w & kOuterA, w & kOuterB),
                  quadrature_position(w & kInnerA, w & kInnerB));
   rad.started = 1;
-  if (rad.kind == kAdfPanel) {
+  // These displays follow each input (the ADF panel's mode comes from its switch).
+  const DisplayRule rule = kind_traits(rad.kind).display;
+  if (rule == DisplayRule::adf) {
     follow_adf_switch(ctx, rad);
     compose_display(ctx, rad, DisplayFill::values);
   }
-  if (rad.kind == kTransponderPanel) compose_display(ctx, rad, DisplayFill::values);
+  if (rule == DisplayRule::transponder) compose_display(ctx, rad, DisplayFill::values);
 }
 
 void handle_rmp_input(RadioContext& ctx, c_rad& rad) {

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "base/str_to_int.h"
 #include "radio/display.h"
+#include "radio/panel_kinds.h"
 #include "radio/radio_panel.h"
 #include "shell/config_loader.h"
 
@@ -178,7 +179,7 @@ void Program::FormClose() {
   set_switch_leds(ctx, 0, true);
   // An RMP's lamps travel in its light report, which blanking does not mark.
   for (const auto& rad : panels.radios) {
-    if (rad->kind != kRmp) continue;
+    if (!kind_traits(rad->kind).light_report) continue;
     rad->leds = 0;
     rad->leds_changed = 1;
   }

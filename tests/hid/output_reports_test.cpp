@@ -74,6 +74,8 @@ TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenS
   number_of[rig.hid.plug(panel_traits(12, "0004"))] = 4;
   number_of[rig.hid.plug(panel_traits(12, "0005"))] = 5;
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 3u);
+  ASSERT_EQ(rig.lists.switches.size(), 2u);
 
   c_rad& multi = *rig.lists.radios[0];
   multi.bright = 0x28;
@@ -118,6 +120,7 @@ TEST_F(OutputReportsTest, OneTickWritesRadiosLastToFirstDisplayBeforeLightsThenS
 TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
   rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   c_rad& com = *rig.lists.radios[0];
   com.digits[0] = 0x11;
   com.display_changed = 1;
@@ -132,6 +135,7 @@ TEST_F(OutputReportsTest, ImageMarkedTwiceInOneTickGoesOutOnceInItsLastForm) {
 TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
   rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   rig.lists.radios[0]->display_changed = 1;
   rig.flags.panels_ready = false;
   rig.layer.send_pending_reports();
@@ -143,6 +147,7 @@ TEST_F(OutputReportsTest, NothingIsWrittenWhileThePanelLayerIsNotStarted) {
 TEST_F(OutputReportsTest, MarksAreClearedWhenTheWriteFails) {
   int id = rig.hid.plug(panel_traits(13, "0003"));
   start();
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
   rig.hid.set_faults(id, {.write_fails = true});
   rig.lists.radios[0]->display_changed = 1;
   rig.layer.send_pending_reports();
@@ -170,7 +175,8 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
     traits.output_report_length = c.length;
     int id = rig.hid.plug(traits);
     start();
-    c_rad& com = *rig.lists.radios.at(0);
+    ASSERT_EQ(rig.lists.radios.size(), 1u);
+    c_rad& com = *rig.lists.radios[0];
     com.digits = {1, 2, 3, 4, 5, 6};
     com.dots = 7;
     com.bright = 8;
@@ -188,13 +194,59 @@ TEST_F(OutputReportsTest, FrameIsSizedToTheOutputReportLength) {
   }
 }
 
+TEST_F(OutputReportsTest, StalledRmpGetsItsNewestDisplayAndLightsOnceItRecoversOthersGoOn) {
+  int rmp_id = rig.hid.plug(panel_traits(17, "0001"));
+  int com_id = rig.hid.plug(panel_traits(13, "0002"));
+  start();
+  c_rad* rmp = rig.radio(1);
+  c_rad* com = rig.radio(2);
+  ASSERT_TRUE(rmp && com);
+  rig.hid.set_faults(rmp_id, {.write_stalls = true});
+  for (uint8_t tick = 1; tick <= 5; ++tick) {
+    rmp->digits = {0x00, tick, 0x22, 0x33, 0x44, 0x55};
+    rmp->dots = 0x0A;
+    rmp->bright = 0x79;
+    rmp->leds = static_cast<uint8_t>(0x10 + tick);
+    rmp->display_changed = 1;
+    rmp->leds_changed = 1;
+    com->bright = tick;
+    com->display_changed = 1;
+    rig.layer.send_pending_reports();
+  }
+  std::vector<Written> during = take();
+  // The stall never holds a report of another panel back.
+  rig.hid.set_faults(rmp_id, {});
+  std::vector<std::vector<uint8_t>> com_reports;
+  for (const Written& w : during) {
+    EXPECT_EQ(w.device, com_id);
+    com_reports.push_back(w.report);
+  }
+  ASSERT_EQ(com_reports.size(), 5u);
+  EXPECT_EQ(com_reports.back()[8], 5);
+
+  // After the report the device held when it stalled, only the newest of each kind.
+  ASSERT_TRUE(rig.pump_until([&] { return rig.hid.outputs(rmp_id).size() >= 3; }));
+  rig.layer.panel_layer_stop();
+  std::vector<std::vector<uint8_t>> rmp_reports;
+  for (const Written& w : take()) {
+    if (w.device == rmp_id) rmp_reports.push_back(w.report);
+  }
+  const std::vector<std::vector<uint8_t>> expected{
+      {0x00, 0x00, 0x01, 0x22, 0x33, 0x44, 0x55, 0x0A, 0x79},
+      {0x00, 0x15, 0x05, 0x22, 0x33, 0x44, 0x55, 0x8A, 0x79},
+      {0x00, 0x00, 0x05, 0x22, 0x33, 0x44, 0x55, 0x0A, 0x79},
+  };
+  EXPECT_EQ(rmp_reports, expected);
+}
+
 TEST_F(OutputReportsTest, QueryOnlyPanelTakesNoReports) {
   int id = rig.hid.plug(panel_traits(13, "0003"), {.query_only = true});
   start();
-  rig.lists.radios.at(0)->display_changed = 1;
+  ASSERT_EQ(rig.lists.radios.size(), 1u);
+  rig.lists.radios[0]->display_changed = 1;
   rig.layer.send_pending_reports();
   EXPECT_TRUE(rig.hid.outputs(id).empty());
-  EXPECT_EQ(rig.lists.radios.at(0)->display_changed, 0);
+  EXPECT_EQ(rig.lists.radios[0]->display_changed, 0);
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ TEST(TuningRules, EachRuleStepsAndWrapsAtBothEnds) {
       {"NAV kHz off-grid keeps offset", nav_khz, 10802, 1, 10807},
       {"ADF panel outer up held at 1790.0", adf_panel_coarse, 17900, 1, 17900},
       {"ADF panel outer down held at 100.0", adf_panel_coarse, 1000, -1, 1000},
+      {"ADF panel outer up reaches 1790.0", adf_panel_coarse, 17800, 1, 17900},
+      {"ADF panel outer down reaches 100.0", adf_panel_coarse, 1100, -1, 1000},
       {"ADF panel outer up at 1799.9 stays", adf_panel_coarse, 17999, 1, 17999},
       {"ADF panel outer up inside", adf_panel_coarse, 3795, 1, 3895},
       {"ADF panel inner up wraps .99 to .00", adf_panel_fine, 1199, 1, 1100},

@@ -9,12 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "platform/linux/linux_only.h"
 
@@ -23,11 +18,6 @@ namespace {
 
 thread_local uint32_t last_error = 0;
 std::atomic<uint64_t> next_serial{1};
-
-// How long a write waits for an idle device's answer, and how long a close
-// waits for the reports still on their way.
-constexpr std::chrono::milliseconds kWriteResultWait{100};
-constexpr std::chrono::milliseconds kWriterDrain{200};
 
 // What a read reports once the device is gone (hidraw answers EIO to a read
 // and POLLHUP/POLLERR to a poll of a removed device).
@@ -66,18 +56,6 @@ struct HidrawHandles::Entry : HidrawFile {
   bool pending = false;
   // Set once the device is seen gone: every later read fails to start.
   uint32_t gone_error = 0;
-
-  // Read-write handles: the reports on their way and the thread that writes them.
-  std::mutex write_mutex;
-  std::condition_variable write_changed;
-  std::deque<std::vector<uint8_t>> outbox;
-  bool writing = false;  // a report is in the kernel
-  bool writer_stop = false;
-  bool writer_ended = false;
-  bool write_ok = true;  // the last write's result
-  uint32_t write_error = 0;
-  std::size_t write_count = 0;
-  std::thread writer;
 };
 
 namespace {
@@ -96,64 +74,7 @@ thread_local ReadingEntry reading;
 
 HidrawHandles::HidrawHandles() : serial_(next_serial.fetch_add(1, std::memory_order_relaxed)) {}
 
-HidrawHandles::~HidrawHandles() {
-  std::map<HidHandle, std::shared_ptr<Entry>> entries;
-  {
-    std::lock_guard lock(mutex_);
-    entries.swap(entries_);
-  }
-  for (auto& [handle, entry] : entries) stop_writer(*entry);
-}
-
-void HidrawHandles::writer_loop(const std::shared_ptr<Entry>& file) {
-  for (;;) {
-    std::vector<uint8_t> report;
-    {
-      std::unique_lock lock(file->write_mutex);
-      file->write_changed.wait(lock, [&] { return file->writer_stop || !file->outbox.empty(); });
-      // What was queued before the stop still goes out: the dark images of a close.
-      if (file->outbox.empty()) break;
-      report = std::move(file->outbox.front());
-      file->outbox.pop_front();
-      file->writing = true;
-    }
-    ssize_t n;
-    do {
-      n = ::write(file->fd, report.data(), report.size());
-    } while (n < 0 && errno == EINTR);
-    uint32_t error = n < 0 ? static_cast<uint32_t>(errno) : 0;
-    {
-      std::lock_guard lock(file->write_mutex);
-      file->writing = false;
-      file->write_ok = n >= 0;
-      file->write_error = error;
-      file->write_count = n >= 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    file->write_changed.notify_all();
-  }
-  {
-    std::lock_guard lock(file->write_mutex);
-    file->writer_ended = true;
-  }
-  file->write_changed.notify_all();
-}
-
-void HidrawHandles::stop_writer(Entry& file) {
-  std::unique_lock lock(file.write_mutex);
-  file.writer_stop = true;  // and no writer is started after this
-  if (!file.writer.joinable()) return;
-  std::thread writer = std::move(file.writer);
-  file.write_changed.notify_all();
-  // A healthy device takes the last reports at once; one that stopped
-  // acknowledging keeps its thread (and file) until the kernel gives up.
-  bool ended = file.write_changed.wait_for(lock, kWriterDrain, [&] { return file.writer_ended; });
-  lock.unlock();
-  if (ended) {
-    writer.join();
-  } else {
-    writer.detach();
-  }
-}
+HidrawHandles::~HidrawHandles() = default;
 
 HidHandle HidrawHandles::add(int fd, HidOpenMode mode, const HidReportLayout& layout,
                              bool descriptor_read) {
@@ -212,7 +133,6 @@ void HidrawHandles::close(HidHandle handle) {
     closing = std::move(found->second);
     entries_.erase(found);
   }
-  stop_writer(*closing);
   closing->closed.store(true, std::memory_order_release);
   if (closing->wake_fd >= 0) eventfd_write(closing->wake_fd, 1);
   std::lock_guard read_lock(closing->read_mutex);
@@ -230,42 +150,15 @@ bool HidrawHandles::write(HidHandle handle, const uint8_t* data, std::size_t len
     set_hidraw_last_error(EBADF);
     return false;
   }
-  std::unique_lock lock(file->write_mutex);
-  if (file->mode == HidOpenMode::read_write && !file->writer.joinable() && !file->writer_stop) {
-    try {
-      file->writer = std::thread([file] { writer_loop(file); });
-    } catch (const std::system_error&) {
-      // No thread to be had: the write is made here, as it comes.
-    }
+  ssize_t n;
+  do {
+    n = ::write(file->fd, data, length);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    set_hidraw_last_error(static_cast<uint32_t>(errno));
+    return false;
   }
-  if (!file->writer.joinable() || file->writer_stop) {
-    lock.unlock();
-    ssize_t n;
-    do {
-      n = ::write(file->fd, data, length);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      set_hidraw_last_error(static_cast<uint32_t>(errno));
-      return false;
-    }
-    written = static_cast<std::size_t>(n);
-    return true;
-  }
-  bool idle = !file->writing && file->outbox.empty();
-  if (file->outbox.size() >= kHidrawOutbox) file->outbox.pop_front();
-  file->outbox.emplace_back(data, data + length);
-  file->write_changed.notify_all();
-  if (idle && file->write_changed.wait_for(
-                  lock, kWriteResultWait, [&] { return !file->writing && file->outbox.empty(); })) {
-    if (!file->write_ok) {
-      set_hidraw_last_error(file->write_error);
-      return false;
-    }
-    written = file->write_count;
-    return true;
-  }
-  // The device is busy with an earlier report: this one is on its way.
-  written = length;
+  written = static_cast<std::size_t>(n);
   return true;
 }
 

@@ -1,6 +1,5 @@
 // The open hidraw files of one HidAccess: handle numbers that are never
-// reused, reads that a close on another thread ends at once, and writes that
-// a device which stops acknowledging cannot hold up.
+// reused, and reads that a close on another thread ends at once.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +14,6 @@
 #include "platform/linux/linux_only.h"
 
 namespace tarvion {
-
-// Reports waiting behind a write in progress, per handle.
-inline constexpr std::size_t kHidrawOutbox = 4;
 
 // What a query needs of an open file. The descriptor stays open for as long
 // as the caller holds the pointer, even if the handle is closed meanwhile.
@@ -48,11 +44,9 @@ class HidrawHandles {
   // Null for a closed or unknown handle.
   std::shared_ptr<const HidrawFile> find(HidHandle handle) const;
 
-  // A read-write handle's reports go out on a thread of its own, so the caller
-  // never waits for a slow device: when the device is idle the caller waits a
-  // moment for the result (a gone device still fails here), otherwise the
-  // report is queued behind the one in the kernel. Of the queued reports the
-  // oldest give way (an image is a full state): the newest always goes out.
+  // Returns once the kernel has taken the report or refused it; a device
+  // that stops taking reports holds the caller up until the kernel gives up
+  // (the HID layer writes from a thread of the device's own for that).
   bool write(HidHandle handle, const uint8_t* data, std::size_t length, std::size_t& written);
   bool start_read(HidHandle handle, uint8_t* buffer, std::size_t length);
   std::optional<std::size_t> wait_read(HidHandle handle, uint32_t timeout_ms);
@@ -71,8 +65,6 @@ class HidrawHandles {
   // nullopt when none is queued.
   static std::optional<std::size_t> read_report(Entry& file);
   static std::size_t device_gone(Entry& file);
-  static void writer_loop(const std::shared_ptr<Entry>& file);
-  static void stop_writer(Entry& file);
 
   mutable std::mutex mutex_;
   std::map<HidHandle, std::shared_ptr<Entry>> entries_;

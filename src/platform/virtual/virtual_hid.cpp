@@ -58,6 +58,7 @@ bool VirtualHid::unplug(int id) {
     });
   }
   for (const auto& waiter : waiters) waiter->notify_all();
+  write_resumed_.notify_all();
   if (notifier_) notifier_->notify_system();
   return true;
 }
@@ -69,9 +70,12 @@ void VirtualHid::forget(int id) {
 }
 
 void VirtualHid::set_faults(int id, VirtualHidFaults faults) {
-  std::lock_guard lock(mutex_);
-  auto it = devices_.find(id);
-  if (it != devices_.end()) it->second.faults = faults;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = devices_.find(id);
+    if (it != devices_.end()) it->second.faults = faults;
+  }
+  write_resumed_.notify_all();
 }
 
 void VirtualHid::set_bound(bool bound) {
@@ -144,6 +148,7 @@ void VirtualHid::close(HidHandle handle) {
     handles_.erase(it);
   }
   waiter->notify_all();
+  write_resumed_.notify_all();
 }
 
 bool VirtualHid::get_attributes(HidHandle handle, HidAttributes& attributes) {
@@ -180,8 +185,12 @@ bool VirtualHid::write(HidHandle handle, const uint8_t* data, std::size_t length
   std::vector<uint8_t> report;
   int id = 0;
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     Device* device = device_of(handle);
+    while (device && device->faults.write_stalls) {
+      write_resumed_.wait(lock);
+      device = device_of(handle);
+    }
     if (!device) return fail(kVirtualInvalidHandle);
     HidOpenMode mode = handles_[handle].mode;
     if (mode != HidOpenMode::read_write || device->faults.write_fails) {

@@ -35,6 +35,9 @@ struct VirtualHidFaults {
   bool caps_fail = false;
   bool product_string_fails = false;
   bool write_fails = false;
+  // A write waits until the fault is lifted or the handle closes: a panel
+  // that stops acknowledging output reports.
+  bool write_stalls = false;
   bool read_start_fails = false;
   uint32_t error_code = 1167;  // what last_error() reports for these
   // What last_open_error() reports for a refused open: a panel without the
@@ -145,6 +148,8 @@ class VirtualHid : public HidAccess {
   HidHandle next_handle_ = 1;
   std::map<int, Device> devices_;
   std::map<HidHandle, Handle> handles_;
+  // Wakes stalled writes: faults changed, a handle closed, a device unplugged.
+  std::condition_variable write_resumed_;
   std::function<void(int, const std::vector<uint8_t>&)> output_listener_;
   std::function<void(int, uint64_t)> drop_listener_;
 };
