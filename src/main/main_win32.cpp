@@ -26,6 +26,7 @@
 #include "platform/win32/win32_main_thread.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_thread_priority.h"
+#include "platform/win32/win32_timer_wait.h"
 #include "platform/win32/win32_virtual_panel_connection.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
@@ -115,7 +116,8 @@ int main(int argc, char** argv) {
 
   std::string title = application_title();
   tarvion::Win32MainThread main_thread;
-  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority);
+  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority, {},
+                                      tarvion::make_win32_timer_wait);
   tarvion::Win32ClientSocket socket;
 
   // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
