@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   std::string title = application_title();
   tarvion::Win32MainThread main_thread;
   tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority, {},
-                                      tarvion::make_win32_timer_wait);
+                                       tarvion::make_win32_timer_wait);
   tarvion::Win32ClientSocket socket;
 
   // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
         [&] { program.FormClose(); },
     });
   } else {
-    console_control = std::make_unique<tarvion::ConsoleControl>(main_thread, close_program);
+    console_control = std::make_unique<tarvion::ConsoleControl>(
+        main_thread, close_program, [&program] { program.RequestClose(); });
   }
 
   program.FormCreate();
