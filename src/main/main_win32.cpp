@@ -25,6 +25,7 @@
 #include "platform/win32/win32_ipc_transport.h"
 #include "platform/win32/win32_main_thread.h"
 #include "platform/win32/win32_main_window.h"
+#include "platform/win32/win32_session_end.h"
 #include "platform/win32/win32_thread_priority.h"
 #include "platform/win32/win32_timer_wait.h"
 #include "platform/win32/win32_virtual_panel_connection.h"
@@ -186,6 +187,11 @@ int main(int argc, char** argv) {
         main_thread, close_program, [&program] { program.RequestClose(); });
   }
 
+  // Logoff and shutdown close it too, the console program included: its
+  // console events of those never come to a process that loads user32.
+  tarvion::Win32SessionEnd session_end(
+      main_thread, [&program] { program.RequestClose(); }, close_program);
+
   program.FormCreate();
   // A close requested while the program was being made closes it now.
   if (tarvion::console_close_requested()) close_program();
@@ -202,5 +208,6 @@ int main(int argc, char** argv) {
     }
   }
   if (console_control) console_control->loop_ended();
+  session_end.loop_ended();
   return 0;
 }

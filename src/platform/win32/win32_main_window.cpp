@@ -143,6 +143,13 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
     case WM_CLOSE:
       close();
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // Tarvion never holds a logoff or shutdown up
+    case WM_ENDSESSION:
+      // The same close as the close button, before answering: once this is
+      // answered the process may be ended at any moment.
+      if (wparam) close();
+      return 0;
     case WM_DESTROY:
       // No dead icon in the notification area once the window is gone.
       if (tray) tray->remove();
