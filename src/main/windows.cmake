@@ -9,11 +9,25 @@ foreach(program Tarvion tarvion-console)
 endforeach()
 set_target_properties(Tarvion PROPERTIES WIN32_EXECUTABLE ON)
 target_compile_definitions(tarvion-console PRIVATE TARVION_CONSOLE_PROGRAM=1)
-file(GLOB win32_resources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.rc)
-if(win32_resources)
-  target_sources(Tarvion PRIVATE ${win32_resources})
-  target_sources(tarvion-console PRIVATE ${win32_resources})
-endif()
+# Icon, version and manifest through windres. The icon is the picture the
+# window draws, made by tools/win32-icon (run under Wine when it changes).
+enable_language(RC)
+set(TARVION_ICON ${PROJECT_SOURCE_DIR}/packaging/windows/tarvion.ico)
+set(TARVION_MANIFEST ${CMAKE_CURRENT_SOURCE_DIR}/tarvion.manifest)
+foreach(program Tarvion tarvion-console)
+  set(TARVION_PROGRAM ${program})
+  if(program STREQUAL "Tarvion")
+    set(TARVION_DESCRIPTION "Tarvion: Pendra cockpit panels on a flight simulator")
+  else()
+    set(TARVION_DESCRIPTION "Tarvion (console): Pendra cockpit panels on a flight simulator")
+  endif()
+  configure_file(tarvion.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${program}.rc @ONLY)
+  target_sources(${program} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${program}.rc)
+  # windres does not see the files the script names; a changed icon or
+  # manifest must still rebuild it.
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${program}.rc PROPERTIES
+    OBJECT_DEPENDS "${TARVION_ICON};${TARVION_MANIFEST}")
+endforeach()
 
 # The ZIP for Windows users, made by every build: the two programs, the
 # bridge to X-Plane and FlightGear (where Asio is), the commented example

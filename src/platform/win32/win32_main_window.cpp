@@ -131,6 +131,8 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
       if (dpi == 0) return 0;
       fonts.emplace(dpi);
       apply_fonts_and_layout();
+      // Drawn anew at the new size rather than scaled by the system.
+      make_icons(dpi);
       // The system's suggestion keeps the window under the mouse while it is
       // dragged across; the size is then made exact.
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);

@@ -190,6 +190,17 @@ TEST(Win32MainWindow, OnAScreenOfTwiceTheDpiEverythingIsTwiceAsLarge) {
   expect_places(form, 192);
   EXPECT_EQ(SendMessageW(child(form, "TrackBar1"), TBM_GETTHUMBLENGTH, 0, 0), 30);
   EXPECT_EQ(SendMessageW(child(form, "ListBox1"), LB_GETITEMHEIGHT, 0, 0), 26);
+  // The icons are drawn anew for the new scale, not stretched.
+  for (auto [which, side] : {std::pair{ICON_SMALL, 32}, std::pair{ICON_BIG, 64}}) {
+    ICONINFO info{};
+    auto icon = reinterpret_cast<HICON>(SendMessageW(form, WM_GETICON, which, 0));
+    ASSERT_TRUE(icon && GetIconInfo(icon, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(bitmap.bmWidth, side);
+  }
 }
 
 TEST(Win32MainWindow, LabelsAndTheListShowTheLogicsTexts) {
