@@ -59,7 +59,7 @@ add_custom_command(OUTPUT ${zip_file}
   COMMENT "Packing ${zip_name}.zip")
 add_custom_target(tarvion-zip ALL DEPENDS ${zip_file})
 
-# `cpack -G ZIP` gives the same contents.
+# `cpack -G ZIP` gives the same contents; `cpack -G NSIS` the installer.
 install(TARGETS ${zip_targets} RUNTIME DESTINATION .)
 # The CR LF copies the zip was made from.
 install(FILES ${zip_stage}/Tarvion.ini ${zip_stage}/README.txt DESTINATION .)
@@ -67,4 +67,31 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tarvion)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME ${zip_name})
+set(CPACK_PROJECT_CONFIG_FILE ${pkg}/windows/cpack_options.cmake)
+
+# The per-user installer tarvion-<version>-setup.exe (NSIS), made by every
+# build where makensis is; its script is packaging/windows/NSIS.template.in,
+# found by CPack on the module path.
+list(PREPEND CMAKE_MODULE_PATH ${pkg}/windows)
+set(CPACK_NSIS_MUI_ICON ${TARVION_ICON})
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+if(TARGET tarvion-bridge)
+  set(CPACK_NSIS_DEFINES "!define TARVION_BRIDGE")
+endif()
 include(CPack)
+find_program(TARVION_MAKENSIS makensis)
+if(TARVION_MAKENSIS)
+  set(setup_file ${CMAKE_BINARY_DIR}/tarvion-${PROJECT_VERSION}-setup.exe)
+  add_custom_command(OUTPUT ${setup_file}
+    COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+            -B ${CMAKE_BINARY_DIR}/_CPack_Packages/setup
+    COMMAND ${CMAKE_COMMAND} -E copy
+            ${CMAKE_BINARY_DIR}/_CPack_Packages/setup/tarvion-${PROJECT_VERSION}-setup.exe
+            ${setup_file}
+    DEPENDS ${zip_targets} ${zip_file} ${pkg}/windows/NSIS.template.in ${TARVION_ICON}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    COMMENT "Making tarvion-${PROJECT_VERSION}-setup.exe")
+  add_custom_target(tarvion-setup ALL DEPENDS ${setup_file})
+else()
+  message(STATUS "makensis not found (Debian: nsis): no installer, the zip only")
+endif()
