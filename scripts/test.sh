@@ -21,7 +21,7 @@ stages=" ${TARVION_STAGES:-mingw asan tsan fuzz} "
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libhidapi-dev
   g++-mingw-w64-x86-64 wine64 wine qt6-base-dev libudev-dev xvfb xauth trayer xdotool
-  qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev libasio-dev)
+  qemu-system-x86 linux-image-amd64 busybox-static cpio clang libclang-rt-14-dev libasio-dev nsis)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -126,7 +126,7 @@ if build mingw "$out/mingw" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"; then
   wine_up
   run_stage mingw "$out/mingw"
-  must_run mingw ctest:tarvion_bridge_tests
+  must_run mingw ctest:tarvion_bridge_tests ctest:tarvion_setup_check
   win32_dir="$out/mingw"
 else
   summary+=("mingw: BUILD FAILED"); failed_stages=$((failed_stages + 1))

@@ -195,6 +195,9 @@ bool FsuipcClient::fsuipc_process(FsuipcCode& result) {
   int64_t answer = 0;
   for (int i = 0; i < kSends && !sent; ++i) {
     sent = ipc_.send_message(server_window_, ipc_message_, ipc_atom_, 0, kSendTimeoutMs, answer);
+    // Ten tries of two seconds would outlast the few seconds a closing console
+    // or a logoff leaves: once a close is requested the try in hand is the last.
+    if (!sent && close_requested_ && close_requested_()) break;
     if (!sent) ipc_.wait(kRetryWaitMs);
   }
   if (!sent) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,7 +25,10 @@ class FsuipcClient {
  public:
   static constexpr uint32_t library_version = 1004;
 
-  explicit FsuipcClient(IpcTransport& ipc) : ipc_(ipc) {}
+  // close_requested, read before each further try of a send, may be set by
+  // another thread (a close arrives while a send blocks the main thread).
+  explicit FsuipcClient(IpcTransport& ipc, std::function<bool()> close_requested = {})
+      : ipc_(ipc), close_requested_(std::move(close_requested)) {}
   ~FsuipcClient() { fsuipc_close(); }
   FsuipcClient(const FsuipcClient&) = delete;
   FsuipcClient& operator=(const FsuipcClient&) = delete;
@@ -56,6 +60,7 @@ class FsuipcClient {
   bool read_versions(FsuipcCode& result);
 
   IpcTransport& ipc_;
+  std::function<bool()> close_requested_;
   uint32_t fsuipc_version_ = 0;
   uint32_t fs_version_ = 0;
   IpcWindow server_window_ = kNoIpcWindow;

@@ -3,7 +3,11 @@
 namespace tarvion {
 
 FsuipcLink::FsuipcLink(IpcTransport& ipc, RadioContext ctx, ProgramFlags& flags, FsuipcHooks hooks)
-    : ctx_(ctx), flags_(flags), hooks_(std::move(hooks)), client_(ipc), exchange_(client_, ctx) {}
+    : ctx_(ctx),
+      flags_(flags),
+      hooks_(std::move(hooks)),
+      client_(ipc, hooks_.close_requested),
+      exchange_(client_, ctx) {}
 
 void FsuipcLink::set_status(std::string_view text) {
   if (hooks_.set_status) hooks_.set_status(std::string(text));

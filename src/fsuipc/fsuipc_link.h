@@ -15,6 +15,8 @@ namespace tarvion {
 
 struct FsuipcHooks {
   std::function<void(const std::string&)> set_status;  // Label16
+  // True once a close is requested; may be set by another thread.
+  std::function<bool()> close_requested = {};
 };
 
 class FsuipcLink {

@@ -16,7 +16,6 @@
 #include <string>
 
 #include "platform/console/console_view.h"
-#include "platform/win32/win32_tcp_io.h"
 #include "platform/win32/win32_console_control.h"
 #include "platform/win32/win32_device_notifier.h"
 #include "platform/win32/win32_error_text.h"
@@ -25,7 +24,10 @@
 #include "platform/win32/win32_ipc_transport.h"
 #include "platform/win32/win32_main_thread.h"
 #include "platform/win32/win32_main_window.h"
+#include "platform/win32/win32_session_end.h"
+#include "platform/win32/win32_tcp_io.h"
 #include "platform/win32/win32_thread_priority.h"
+#include "platform/win32/win32_timer_wait.h"
 #include "platform/win32/win32_virtual_panel_connection.h"
 #include "shell/config_loader.h"
 #include "shell/program.h"
@@ -115,7 +117,8 @@ int main(int argc, char** argv) {
 
   std::string title = application_title();
   tarvion::Win32MainThread main_thread;
-  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority);
+  tarvion::ThreadedTimerFactory timers(main_thread, tarvion::apply_win32_thread_priority, {},
+                                       tarvion::make_win32_timer_wait);
   tarvion::TcpConnection socket(std::make_unique<tarvion::Win32TcpIo>());
 
   // The panels: the virtual panel host when TARVION_VIRTUAL_PANELS names one,
@@ -180,8 +183,14 @@ int main(int argc, char** argv) {
         [&] { program.FormClose(); },
     });
   } else {
-    console_control = std::make_unique<tarvion::ConsoleControl>(main_thread, close_program);
+    console_control = std::make_unique<tarvion::ConsoleControl>(
+        main_thread, close_program, [&program] { program.RequestClose(); });
   }
+
+  // Logoff and shutdown close it too, the console program included: its
+  // console events of those never come to a process that loads user32.
+  tarvion::Win32SessionEnd session_end(
+      main_thread, [&program] { program.RequestClose(); }, close_program);
 
   program.FormCreate();
   // A close requested while the program was being made closes it now.
@@ -199,5 +208,6 @@ int main(int argc, char** argv) {
     }
   }
   if (console_control) console_control->loop_ended();
+  session_end.loop_ended();
   return 0;
 }

@@ -28,9 +28,10 @@ Program::Program(ProgramSeams seams)
                                      seams_.view.set_device_list(lines);
                                    },
                                    [this](const std::string& message) { show_error(message); }}),
-      fsuipc_(seams_.ipc, radio_context(), flags, FsuipcHooks{[this](const std::string& text) {
-                seams_.view.set_text(Control::Label16, text);
-              }}) {
+      fsuipc_(seams_.ipc, radio_context(), flags,
+              FsuipcHooks{
+                  [this](const std::string& text) { seams_.view.set_text(Control::Label16, text); },
+                  [this] { return close_requested_.load(); }}) {
   // The timers as the window description sets them.
   timer1_ = seams_.timers.make_timer(TThreadPriority::tpNormal);
   timer1_->SetInterval(1000);
@@ -165,6 +166,7 @@ void Program::ThreadedTimer3Timer() {
 }
 
 void Program::FormClose() {
+  RequestClose();
   // Goodbye, then close (nothing when never connected).
   zemp_.send_goodbye();
   if (socket_configured_) seams_.socket.close();

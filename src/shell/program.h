@@ -3,6 +3,7 @@
 // sequence, the main cycle, the window's handlers and the shutdown.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +50,10 @@ class Program {
   void FormCreate();  // the start-up sequence; an error stops it and is shown
   void FormShow();
   void FormClose();  // the shutdown
+  // Any thread, at once when a close is asked for and before it is handed to
+  // the main thread: a blocked FSUIPC send is then not tried again, so the
+  // close comes within seconds. FormClose implies it.
+  void RequestClose() { close_requested_ = true; }
   void ThreadedTimer1Timer();
   void ThreadedTimer2Timer();
   void ThreadedTimer3Timer();
@@ -89,7 +94,8 @@ class Program {
   int trackbar_position_ = 121;
   bool socket_configured_ = false;  // start-up reached the socket's host and port
   bool panel_layer_started_ = false;
-  std::string config_hint_;  // what the file's bytes say about a start-up error
+  std::string config_hint_;                   // what the file's bytes say about a start-up error
+  std::atomic<bool> close_requested_{false};  // the one member other threads set
 };
 
 }  // namespace tarvion

@@ -1,14 +1,37 @@
 #include "shell/threaded_timer.h"
 
 #include <chrono>
+#include <condition_variable>
 
 namespace tarvion {
 
+namespace {
+
+class ConditionTimerWait : public TimerWait {
+ public:
+  void wait_until(std::unique_lock<std::mutex>& lock,
+                  std::chrono::steady_clock::time_point deadline) override {
+    wake_.wait_until(lock, deadline);
+  }
+  void wait(std::unique_lock<std::mutex>& lock) override { wake_.wait(lock); }
+  void wake() override { wake_.notify_all(); }
+
+ private:
+  std::condition_variable wake_;
+};
+
+}  // namespace
+
+std::unique_ptr<TimerWait> make_condition_timer_wait() {
+  return std::make_unique<ConditionTimerWait>();
+}
+
 TThreadedTimer::TThreadedTimer(MainThread& main_thread, ThreadPriorityHook priority_hook,
-                               ThreadLauncher launcher)
+                               ThreadLauncher launcher, const TimerWaitMaker& wait_maker)
     : main_thread_(main_thread),
       priority_hook_(std::move(priority_hook)),
-      launcher_(std::move(launcher)) {}
+      launcher_(std::move(launcher)),
+      wait_(wait_maker ? wait_maker() : make_condition_timer_wait()) {}
 
 TThreadedTimer::~TThreadedTimer() {
   {
@@ -17,7 +40,7 @@ TThreadedTimer::~TThreadedTimer() {
     wake_event_ = true;
     parked_ = false;
   }
-  wake_.notify_all();
+  wait_->wake();
   if (worker_.joinable()) {
     // The worker may be blocked handing over a tick: keep running those.
     main_thread_.pump_until([this] { return ended_; });
@@ -68,7 +91,7 @@ void TThreadedTimer::SetThreadPriority(TThreadPriority priority) {
     pending_priority_ = priority;
     priority_changed_ = true;  // the worker applies it to itself at once, without a tick
   }
-  wake_.notify_all();
+  wait_->wake();
 }
 
 void TThreadedTimer::park() {
@@ -84,7 +107,7 @@ void TThreadedTimer::resume() {
     wake_event_ = true;
     parked_ = false;
   }
-  wake_.notify_all();
+  wait_->wake();
   if (!worker_.joinable()) worker_ = launch_thread(launcher_, [this] { worker_body(); });
 }
 
@@ -112,15 +135,14 @@ void TThreadedTimer::worker_body() {
     if (terminate_) break;
     if (parked_) {
       waiting = false;
-      wake_.wait(lock, [this] { return !parked_ || terminate_ || priority_changed_; });
+      while (parked_ && !terminate_ && !priority_changed_) wait_->wait(lock);
       continue;
     }
     if (!waiting) {
       deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
       waiting = true;
     }
-    bool woken = wake_.wait_until(
-        lock, deadline, [this] { return wake_event_ || terminate_ || priority_changed_; });
+    bool woken = wait_for_event(lock, deadline);
     if (terminate_) break;
     if (woken) {
       if (wake_event_) {
@@ -143,6 +165,15 @@ void TThreadedTimer::worker_body() {
   }
   lock.unlock();
   signal_end();
+}
+
+bool TThreadedTimer::wait_for_event(std::unique_lock<std::mutex>& lock,
+                                    std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    if (wake_event_ || terminate_ || priority_changed_) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    wait_->wait_until(lock, deadline);
+  }
 }
 
 void TThreadedTimer::signal_end() {

@@ -122,6 +122,33 @@ TEST(FsuipcProgram, ALostLinkShowsDisconnectedAndIsRetriedEvery500Ms) {
   EXPECT_EQ(rig.service.writes.size(), 1u + 12u) << "library version, then every radio";
 }
 
+TEST(FsuipcProgram, ACloseRequestedDuringAHungExchangeEndsItsTries) {
+  struct Case {
+    const char* name;
+    bool close_requested;
+    int sends;
+    uint64_t waited_ms;
+  };
+  // Ten tries of up to 2 s each would hold the close for 20 s and more.
+  for (const Case& c : {Case{"no close: every try", false, 10, 1000},
+                        Case{"close requested in the first try: no other", true, 1, 0}}) {
+    SCOPED_TRACE(c.name);
+    FsuipcRig rig;
+    rig.program->FormCreate();
+    rig.clock.advance(500);
+    ASSERT_TRUE(rig.program->flags.fsuipc_linked);
+    rig.service.faults.failing_sends = 1000;  // the server stops answering
+    if (c.close_requested) rig.service.during_send = [&] { rig.program->RequestClose(); };
+    const int sends = rig.service.sends;
+    rig.service.waited_ms = 0;
+    rig.clock.advance(60);  // one exchange: its reads
+    EXPECT_EQ(rig.service.sends - sends, c.sends);
+    EXPECT_EQ(rig.service.waited_ms, c.waited_ms);
+    rig.program->FormClose();
+    EXPECT_EQ(rig.service.sends - sends, c.sends) << "the close sequence sends nothing more";
+  }
+}
+
 TEST(FsuipcProgram, ZempModeNeverTriesFsuipc) {
   FsuipcRig rig("XPLANE=YES\nZEMP_PORT=8092\nMINIMIZED=NO\n");
   rig.program->FormCreate();

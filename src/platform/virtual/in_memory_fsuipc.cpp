@@ -157,6 +157,7 @@ void InMemoryFsuipc::drop_unused_objects() {
 bool InMemoryFsuipc::send_message(IpcWindow window, uint32_t message, uint64_t wparam, int64_t,
                                   uint32_t, int64_t& answer) {
   ++sends;
+  if (during_send) during_send();
   if (faults.failing_sends > 0) {
     --faults.failing_sends;
     last_error_ = faults.send_error;

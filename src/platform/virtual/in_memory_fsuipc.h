@@ -66,6 +66,9 @@ class InMemoryFsuipc : public IpcTransport {
   // Runs on the block after the service processed it, before it answers:
   // lets a test play a misbehaving server.
   std::function<void(std::span<uint8_t> block)> after_process;
+  // Runs as each send begins: what another thread does while a real send
+  // blocks the main thread (a close request, say).
+  std::function<void()> during_send;
 
   // --- What happened ------------------------------------------------------
   // Each block as it arrived, up to and including its terminator.

@@ -17,6 +17,7 @@ namespace {
 std::mutex g_mutex;
 MainThread* g_main_thread = nullptr;
 std::function<void()> g_close;
+std::function<void()> g_requested_hook;
 std::atomic<bool> g_requested{false};
 
 BOOL WINAPI note_console_event(DWORD event) {
@@ -42,6 +43,8 @@ BOOL WINAPI on_console_event(DWORD event) {
   g_requested = true;
   std::unique_lock lock(g_mutex);
   if (!g_main_thread) return FALSE;  // no loop to close: the system's default
+  // Under the lock: the program it reaches cannot end meanwhile.
+  if (g_requested_hook) g_requested_hook();
   MainThread* main_thread = g_main_thread;
   std::function<void()> close = g_close;
   lock.unlock();
@@ -63,11 +66,13 @@ bool console_close_requested() {
   return g_requested.load();
 }
 
-ConsoleControl::ConsoleControl(MainThread& main_thread, std::function<void()> close) {
+ConsoleControl::ConsoleControl(MainThread& main_thread, std::function<void()> close,
+                               std::function<void()> requested) {
   {
     std::lock_guard lock(g_mutex);
     g_main_thread = &main_thread;
     g_close = std::move(close);
+    g_requested_hook = std::move(requested);
   }
   SetConsoleCtrlHandler(on_console_event, TRUE);
   SetConsoleCtrlHandler(note_console_event, FALSE);
@@ -82,6 +87,7 @@ void ConsoleControl::loop_ended() {
   std::lock_guard lock(g_mutex);
   g_main_thread = nullptr;
   g_close = nullptr;
+  g_requested_hook = nullptr;
 }
 
 }  // namespace tarvion

@@ -22,8 +22,10 @@ class ConsoleControl {
  public:
   // close runs on the main thread (through main_thread) once per event; the
   // system's handler thread waits for it, so a closing console lets the
-  // shutdown finish first. One per process.
-  ConsoleControl(MainThread& main_thread, std::function<void()> close);
+  // shutdown finish first. requested runs on the handler thread at once,
+  // while the main thread may still be busy. One per process.
+  ConsoleControl(MainThread& main_thread, std::function<void()> close,
+                 std::function<void()> requested = {});
   ~ConsoleControl();
 
   ConsoleControl(const ConsoleControl&) = delete;

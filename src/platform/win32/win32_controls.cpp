@@ -83,6 +83,10 @@ std::string narrow(std::wstring_view text) {
   return utf8;
 }
 
+const wchar_t* font_face(UINT dpi) {
+  return dpi > 96 ? L"Microsoft Sans Serif" : L"MS Sans Serif";
+}
+
 FontSet::~FontSet() {
   for (auto& [look, font] : fonts_) DeleteObject(font);
 }
@@ -96,7 +100,7 @@ HFONT FontSet::get(FontLook look) {
   logfont.lfUnderline = look.underline ? TRUE : FALSE;
   logfont.lfCharSet = DEFAULT_CHARSET;
   logfont.lfQuality = DEFAULT_QUALITY;
-  lstrcpynW(logfont.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+  lstrcpynW(logfont.lfFaceName, font_face(dpi_), LF_FACESIZE);
   HFONT font = CreateFontIndirectW(&logfont);
   if (!font)
     font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -62,6 +62,11 @@ inline int scaled(int pixels, UINT dpi) {
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view text);
 
+// The face of Form1's fonts at dpi: MS Sans Serif, a bitmap font that looks
+// right only at its own 96 dpi; above that its TrueType twin with the same
+// metrics, which scales cleanly.
+const wchar_t* font_face(UINT dpi);
+
 // The fonts of one DPI, each made on first use and freed with the set.
 class FontSet {
  public:

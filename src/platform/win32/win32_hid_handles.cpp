@@ -14,10 +14,14 @@ namespace {
 
 thread_local uint32_t last_error = 0;
 
-// How long cancel_read waits for the system to hand a cancelled read back.
-// Cancelling is immediate for every driver seen; the bound only keeps a
-// broken driver from holding the read thread for ever.
-constexpr auto kCancelBound = std::chrono::seconds(5);
+// How long a cancelled read (cancel_read, or a close under wait_read) is
+// waited for. Cancelling is immediate for every driver seen; the bound keeps
+// a broken driver from holding the read thread, and with it the close, for
+// ever. Short: the close has a few seconds for every panel.
+constexpr auto kCancelBound = std::chrono::seconds(1);
+
+// Queued to a reader to end its alertable wait; the wait itself looks why.
+void CALLBACK wake_reader(ULONG_PTR) {}
 
 DWORD remaining_ms(std::chrono::steady_clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -40,6 +44,7 @@ struct Win32HidHandles::Entry {
     ++*os_count;
   }
   ~Entry() {
+    if (reader) CloseHandle(reader);
     CloseHandle(os);
     --*os_count;
   }
@@ -63,6 +68,10 @@ struct Win32HidHandles::Entry {
 
   std::mutex mutex;
   bool closed = false;
+  std::chrono::steady_clock::time_point closed_at;
+  // The thread that started the read, so a close can wake its wait.
+  HANDLE reader = nullptr;
+  DWORD reader_id = 0;
   // The read: the system writes into scratch, never into the caller's
   // buffer, so a closed or cancelled read can finish late without harm.
   OVERLAPPED overlapped{};
@@ -132,10 +141,15 @@ void Win32HidHandles::close(HidHandle handle) {
   }
   std::lock_guard lock(closing->mutex);
   closing->closed = true;
+  closing->closed_at = std::chrono::steady_clock::now();
   closing->buffer = nullptr;
+  if (!closing->in_flight) return;
   // CancelIoEx, not CancelIo: the read was started by another thread. Its
   // completion (995) then wakes that thread's wait at once.
-  if (closing->in_flight) CancelIoEx(closing->os, &closing->overlapped);
+  cancel_(closing->os, &closing->overlapped);
+  // A driver that never completes the cancelled read would leave that wait
+  // asleep: wake it, and it gives the read a bounded time.
+  if (closing->reader) QueueUserAPC(wake_reader, closing->reader, 0);
 }
 
 bool Win32HidHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t length) {
@@ -156,6 +170,13 @@ bool Win32HidHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t 
   if (entry->pending || entry->in_flight) {
     set_win32_hid_last_error(ERROR_BUSY);
     return false;
+  }
+  if (entry->reader_id != GetCurrentThreadId()) {
+    if (entry->reader) CloseHandle(entry->reader);
+    entry->reader = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &entry->reader, 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    entry->reader_id = GetCurrentThreadId();
   }
   entry->scratch.assign(length, 0);
   entry->overlapped = OVERLAPPED{};
@@ -180,8 +201,9 @@ bool Win32HidHandles::start_read(HidHandle handle, uint8_t* buffer, std::size_t 
 std::optional<std::size_t> Win32HidHandles::wait_read(HidHandle handle, uint32_t timeout_ms) {
   std::shared_ptr<Entry> entry = live_or_draining(handle);
   if (!entry) return std::size_t{0};
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
+    auto until = deadline;
     {
       std::lock_guard lock(entry->mutex);
       if (!entry->pending) return std::size_t{0};
@@ -197,7 +219,8 @@ std::optional<std::size_t> Win32HidHandles::wait_read(HidHandle handle, uint32_t
         entry->buffer = nullptr;
         return bytes;
       }
-      if (std::chrono::steady_clock::now() >= deadline) {
+      if (entry->closed) until = std::min(deadline, entry->closed_at + kCancelBound);
+      if (std::chrono::steady_clock::now() >= until) {
         if (!entry->closed) return std::nullopt;
         // Closed, and the system has not handed the read back yet: it is
         // over for the caller all the same, whose buffer it never touches.
@@ -205,8 +228,8 @@ std::optional<std::size_t> Win32HidHandles::wait_read(HidHandle handle, uint32_t
         return std::size_t{0};
       }
     }
-    // Alertable: the completion routine runs inside this wait.
-    SleepEx(remaining_ms(deadline), TRUE);
+    // Alertable: the completion routine, or a close's wake-up, ends it.
+    SleepEx(remaining_ms(until), TRUE);
   }
 }
 
@@ -219,8 +242,8 @@ void Win32HidHandles::cancel_read(HidHandle handle) {
     entry->pending = false;
     entry->buffer = nullptr;
     if (entry->completed) return;
-    // Called by the thread that started the read, whose I/O CancelIo ends.
-    CancelIo(entry->os);
+    // Called by the thread that started the read.
+    cancel_(entry->os, &entry->overlapped);
   }
   // The completion is queued to this thread and runs only in its alertable
   // waits; a thread that ended first would leave the entry held for ever.

@@ -30,7 +30,10 @@ void set_win32_hid_last_error(uint32_t error);
 // thread at a time (start_read, wait_read, cancel_read), as the read loop does.
 class Win32HidHandles {
  public:
-  Win32HidHandles() = default;
+  // How a read is cancelled: CancelIoEx; a test passes one that does
+  // nothing, as a driver does that never hands a cancelled read back.
+  using CancelIoFn = BOOL(WINAPI*)(HANDLE, LPOVERLAPPED);
+  explicit Win32HidHandles(CancelIoFn cancel = CancelIoEx) : cancel_(cancel) {}
   ~Win32HidHandles();
   Win32HidHandles(const Win32HidHandles&) = delete;
   Win32HidHandles& operator=(const Win32HidHandles&) = delete;
@@ -38,7 +41,8 @@ class Win32HidHandles {
   // Takes the OS handle over.
   HidHandle add(HANDLE os_handle, HidOpenMode mode);
   // Ends the handle's outstanding read: nothing more reaches its buffer once
-  // this returns, and its wait ends with 0 bytes. The OS handle itself is
+  // this returns, and its wait ends with 0 bytes (at once, or after a
+  // second when the driver does not hand the cancelled read back). The OS handle itself is
   // closed when no thread uses it any more and no read of it is in flight.
   void close(HidHandle handle);
 
@@ -65,6 +69,7 @@ class Win32HidHandles {
   std::shared_ptr<Entry> live_or_draining(HidHandle handle);
   HANDLE sync_os_handle(const std::shared_ptr<Entry>& entry) const;
 
+  const CancelIoFn cancel_;
   mutable std::mutex mutex_;
   std::map<HidHandle, std::shared_ptr<Entry>> entries_;
   std::map<HidHandle, std::weak_ptr<Entry>> draining_;

@@ -131,6 +131,8 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
       if (dpi == 0) return 0;
       fonts.emplace(dpi);
       apply_fonts_and_layout();
+      // Drawn anew at the new size rather than scaled by the system.
+      make_icons(dpi);
       // The system's suggestion keeps the window under the mouse while it is
       // dragged across; the size is then made exact.
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
@@ -142,6 +144,13 @@ LRESULT Win32MainWindow::Impl::handle(UINT message, WPARAM wparam, LPARAM lparam
     }
     case WM_CLOSE:
       close();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // Tarvion never holds a logoff or shutdown up
+    case WM_ENDSESSION:
+      // The same close as the close button, before answering: once this is
+      // answered the process may be ended at any moment.
+      if (wparam) close();
       return 0;
     case WM_DESTROY:
       // No dead icon in the notification area once the window is gone.

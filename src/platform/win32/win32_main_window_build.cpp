@@ -25,19 +25,6 @@ Function user32_entry(const char* name) {
                 : nullptr;
 }
 
-void become_dpi_aware() {
-  using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  static const bool done = [] {
-    if (auto set = user32_entry<SetContext>("SetProcessDpiAwarenessContext")) {
-      if (set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return true;
-      if (set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) return true;
-    }
-    // Older systems: the system scales the window as a bitmap, which still works.
-    return false;
-  }();
-  (void)done;
-}
-
 UINT window_dpi(HWND hwnd) {
   using GetDpi = UINT(WINAPI*)(HWND);
   static const GetDpi get = user32_entry<GetDpi>("GetDpiForWindow");
@@ -98,8 +85,28 @@ void Win32MainWindow::Impl::register_classes() {
   (void)registered;
 }
 
+void Win32MainWindow::Impl::make_icons(UINT dpi) {
+  using Metric = int(WINAPI*)(int, UINT);
+  static const Metric metric = user32_entry<Metric>("GetSystemMetricsForDpi");
+  auto side = [dpi](int index, int at_96) {
+    int pixels = metric ? metric(index, dpi) : 0;
+    return pixels > 0 ? pixels : form1::scaled(at_96, dpi);
+  };
+  HICON old_big = big_icon, old_small = small_icon;
+  big_icon = create_window_icon(side(SM_CXICON, 32));
+  small_icon = create_window_icon(side(SM_CXSMICON, 16));
+  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  if (tray) tray->set_icon(big_icon);
+  // Destroyed only once nothing shows them any more.
+  if (old_big) DestroyIcon(old_big);
+  if (old_small) DestroyIcon(old_small);
+}
+
 void Win32MainWindow::Impl::create() {
-  become_dpi_aware();
+  // Per-monitor DPI awareness (V2) comes from the programs' manifest: set at
+  // run time it would come after the hidden windows, which Windows does not
+  // support. Without it the system scales the window as a bitmap.
   register_classes();
   SIZE size = window_size(96);
   hwnd = CreateWindowExW(form1::kExStyle, form1::kWindowClass, form1::kCaption, form1::kStyle,
@@ -109,10 +116,7 @@ void Win32MainWindow::Impl::create() {
   UINT dpi = window_dpi(hwnd);
   fit_client(hwnd, dpi);
   fonts.emplace(dpi);
-  big_icon = create_window_icon(32);
-  small_icon = create_window_icon(16);
-  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
-  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  make_icons(dpi);
   tray.emplace(hwnd, big_icon, title, notify);
   // An elevated program would not hear from a restarted taskbar otherwise.
   ChangeWindowMessageFilterEx(hwnd, taskbar_created, MSGFLT_ALLOW, nullptr);

@@ -52,6 +52,7 @@ struct Win32MainWindow::Impl {
   void create();
   void create_controls();
   void apply_fonts_and_layout();
+  void make_icons(UINT dpi);  // the window's and the tray's, drawn for dpi
   void place(HWND child);
   void close();
   void show();

@@ -59,6 +59,11 @@ void TrayIcon::remove() {
   added_ = false;
 }
 
+void TrayIcon::set_icon(HICON icon) {
+  record_.hIcon = icon;
+  if (present_) notify_(NIM_MODIFY, record_);
+}
+
 bool TrayIcon::taskbar_created() {
   if (!present_) return true;
   // The old icon went with the old taskbar; add it to the new one.

@@ -37,6 +37,8 @@ class TrayIcon {
   // all the same (a time-out), and it must not outlive the program.
   void remove();
   bool present() const { return present_; }
+  // A new picture (another DPI); a present icon shows it at once.
+  void set_icon(HICON icon);
   // The taskbar was made anew (explorer restarted) and lost its icons; adds
   // ours again. False when it was there and the new taskbar did not take it.
   bool taskbar_created();

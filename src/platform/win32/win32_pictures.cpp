@@ -162,10 +162,10 @@ void draw_number(Canvas& c, const char* digits, double x, double y, double w, do
 
 }  // namespace
 
-HICON create_window_icon(int size) {
+std::vector<uint32_t> window_icon_pixels(int size) {
   double unit = size / 32.0;
   Canvas c(size, size, unit, unit, kClear);
-  if (!c.ok()) return nullptr;
+  if (!c.ok()) return {};
   c.rounded(1, 4, 30, 24, 3, kFace, kFaceEdge);
   c.fill(4, 8, 24, 7, RGB(0, 0, 0));
   c.fill(4, 17, 15, 7, RGB(0, 0, 0));
@@ -173,7 +173,68 @@ HICON create_window_icon(int size) {
   draw_number(c, "12", 6, 18, 4, 5, 1);
   c.ellipse(21, 17, 8, 8, RGB(150, 150, 160), RGB(30, 30, 30));
   c.fill(24.5, 17.5, 1, 2.5, RGB(30, 30, 30));
-  std::vector<uint32_t> pixels = c.pixels(true);
+  return c.pixels(true);
+}
+
+std::vector<uint8_t> window_icon_file(std::span<const int> sizes) {
+  auto put16 = [](std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  auto put32 = [&](std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+  };
+  std::vector<std::vector<uint8_t>> images;
+  for (int size : sizes) {
+    std::vector<uint32_t> pixels = window_icon_pixels(size);
+    if (pixels.size() != static_cast<size_t>(size) * size) return {};
+    std::vector<uint8_t> image;
+    // BITMAPINFOHEADER; the height counts the colour rows and the mask's.
+    put32(image, 40);
+    put32(image, static_cast<uint32_t>(size));
+    put32(image, static_cast<uint32_t>(size * 2));
+    put16(image, 1);
+    put16(image, 32);
+    for (int i = 0; i < 6; ++i) put32(image, 0);
+    for (int y = size - 1; y >= 0; --y) {  // bottom row first
+      for (int x = 0; x < size; ++x) put32(image, pixels[static_cast<size_t>(y) * size + x]);
+    }
+    // The mask (1: transparent) for programs that ignore alpha; rows padded
+    // to 32 bits.
+    const int row_bytes = (size + 31) / 32 * 4;
+    for (int y = size - 1; y >= 0; --y) {
+      std::vector<uint8_t> row(static_cast<size_t>(row_bytes), 0);
+      for (int x = 0; x < size; ++x) {
+        if ((pixels[static_cast<size_t>(y) * size + x] >> 24) == 0) row[x / 8] |= 0x80 >> (x % 8);
+      }
+      image.insert(image.end(), row.begin(), row.end());
+    }
+    images.push_back(std::move(image));
+  }
+  std::vector<uint8_t> file;
+  put16(file, 0);
+  put16(file, 1);  // an icon
+  put16(file, static_cast<uint32_t>(sizes.size()));
+  uint32_t offset = 6 + 16 * static_cast<uint32_t>(sizes.size());
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    file.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));  // 0 stands for 256
+    file.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));
+    file.push_back(0);  // no palette
+    file.push_back(0);
+    put16(file, 1);   // planes
+    put16(file, 32);  // bits per pixel
+    put32(file, static_cast<uint32_t>(images[i].size()));
+    put32(file, offset);
+    offset += static_cast<uint32_t>(images[i].size());
+  }
+  for (const auto& image : images) file.insert(file.end(), image.begin(), image.end());
+  return file;
+}
+
+HICON create_window_icon(int size) {
+  std::vector<uint32_t> pixels = window_icon_pixels(size);
+  if (pixels.empty()) return nullptr;
 
   BITMAPV5HEADER header{};
   header.bV5Size = sizeof(header);

@@ -8,11 +8,26 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <span>
+#include <vector>
+
 namespace tarvion {
 
-// size x size with a transparent surround: a radio panel face with two
-// displays and a knob. The caller destroys it (DestroyIcon).
+// The sizes of the icon file (Explorer, the taskbar, shortcuts: 16 to 256 px).
+inline constexpr int kIconFileSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
+
+// The window icon's picture, size x size pixels, top row first, each
+// 0xAARRGGBB with straight alpha: a radio panel face with two displays and a
+// knob on a transparent surround.
+std::vector<uint32_t> window_icon_pixels(int size);
+
+// That picture as an HICON; the caller destroys it (DestroyIcon).
 HICON create_window_icon(int size);
+
+// An .ico file of the picture at each size, every image a 32-bit bitmap
+// with its mask: what packaging/windows/tarvion.ico holds.
+std::vector<uint8_t> window_icon_file(std::span<const int> sizes);
 
 // A panel face showing an active and a standby COM frequency, filling area
 // on background.

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_main_window_ids.h"
@@ -189,6 +190,17 @@ TEST(Win32MainWindow, OnAScreenOfTwiceTheDpiEverythingIsTwiceAsLarge) {
   expect_places(form, 192);
   EXPECT_EQ(SendMessageW(child(form, "TrackBar1"), TBM_GETTHUMBLENGTH, 0, 0), 30);
   EXPECT_EQ(SendMessageW(child(form, "ListBox1"), LB_GETITEMHEIGHT, 0, 0), 26);
+  // The icons are drawn anew for the new scale, not stretched.
+  for (auto [which, side] : {std::pair{ICON_SMALL, 32}, std::pair{ICON_BIG, 64}}) {
+    ICONINFO info{};
+    auto icon = reinterpret_cast<HICON>(SendMessageW(form, WM_GETICON, which, 0));
+    ASSERT_TRUE(icon && GetIconInfo(icon, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(bitmap.bmWidth, side);
+  }
 }
 
 TEST(Win32MainWindow, LabelsAndTheListShowTheLogicsTexts) {
@@ -275,20 +287,39 @@ TEST(Win32MainWindow, TrayButtonAndIconMessagesReachTheirHandlers) {
   EXPECT_FALSE(IsWindowVisible(form));
 }
 
-TEST(Win32MainWindow, CloseRunsFormCloseOnceAndEndsTheMessageLoop) {
-  Win32MainWindow window("Tarvion");
-  Events events;
-  window.set_handlers(events.handlers());
-  HWND form = window.hwnd();
-  SendMessageW(form, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(window.closed());
-  EXPECT_FALSE(IsWindow(form));
-  window.close();  // already closed: nothing more
-  EXPECT_EQ(events.seen, std::vector<std::string>{"FormClose"});
-  MSG message{};
-  ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_EQ(message.wParam, 0u);
-  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // one quit only
+TEST(Win32MainWindow, CloseButtonAndSessionEndRunFormCloseOnceAndEndTheMessageLoop) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<UINT, WPARAM>> messages;
+  };
+  // A logoff asks first; a session end that another program cancelled
+  // (WM_ENDSESSION with FALSE) leaves Tarvion running.
+  for (const Case& c : {Case{"close button", {{WM_CLOSE, 0}}}, Case{"logoff",
+                                                                    {{WM_QUERYENDSESSION, 0},
+                                                                     {WM_ENDSESSION, FALSE},
+                                                                     {WM_QUERYENDSESSION, 0},
+                                                                     {WM_ENDSESSION, TRUE}}}}) {
+    SCOPED_TRACE(c.name);
+    Win32MainWindow window("Tarvion");
+    Events events;
+    window.set_handlers(events.handlers());
+    HWND form = window.hwnd();
+    for (auto [message, wparam] : c.messages) {
+      EXPECT_FALSE(window.closed()) << "closed before message " << message;
+      LRESULT answer = SendMessageW(form, message, wparam, ENDSESSION_LOGOFF);
+      if (message == WM_QUERYENDSESSION) {
+        EXPECT_EQ(answer, TRUE) << "never holds the session up";
+      }
+    }
+    EXPECT_TRUE(window.closed());
+    EXPECT_FALSE(IsWindow(form));
+    window.close();  // already closed: nothing more
+    EXPECT_EQ(events.seen, std::vector<std::string>{"FormClose"});
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // one quit only
+  }
 }
 
 // Whether the shell holds Form1's icon: only a present icon can be modified.

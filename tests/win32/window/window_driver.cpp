@@ -16,6 +16,11 @@
 //                            (each part within 60) somewhere on the control, else "no"
 //     shot FILE              the window as the screen shows it, as PNG
 //     close                  the close button's WM_CLOSE; waits until the window is gone
+//
+//   tarvion-window-driver session-end CLASS
+//     a logoff as Windows tells a top-level window of that class (Tarvion.exe's
+//     TarvionForm1, the console program's TarvionSessionEnd): WM_QUERYENDSESSION,
+//     "query: N" its answer, then WM_ENDSESSION, "ended" once it is answered
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -214,12 +219,37 @@ int run(HWND form, const std::vector<std::string>& args) {
   return 0;
 }
 
+int session_end(const std::wstring& window_class) {
+  HWND target = nullptr;
+  if (!wait_for([&] { return (target = FindWindowW(window_class.c_str(), nullptr)) != nullptr; },
+                30000ms)) {
+    say("no window");
+    return 1;
+  }
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(target, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                           &answer)) {
+    say("query: no answer");
+    return 1;
+  }
+  say("query: " + std::to_string(answer));
+  // Windows allows about five seconds here before it offers to end the program.
+  bool ended = SendMessageTimeoutW(target, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                   5000, &answer) != 0;
+  say(ended ? "ended" : "end: no answer");
+  return ended ? 0 : 1;
+}
+
 }  // namespace
 }  // namespace tarvion::window_driver
 
 int main(int argc, char** argv) {
   using namespace tarvion;
   _setmode(_fileno(stdout), _O_BINARY);  // lines end in \n alone, as the reader expects
+  if (argc == 3 && std::string(argv[1]) == "session-end") {
+    std::string name = argv[2];
+    return window_driver::session_end(std::wstring(name.begin(), name.end()));
+  }
   // The window is there from its creation on, its controls a moment later.
   HWND form = nullptr;
   auto complete = [&] {
