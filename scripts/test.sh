@@ -126,7 +126,7 @@ if build mingw "$out/mingw" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"; then
   wine_up
   run_stage mingw "$out/mingw"
-  must_run mingw ctest:tarvion_bridge_tests ctest:tarvion_setup_check
+  must_run mingw ctest:tarvion_bridge_tests ctest:tarvion_setup_check gtest:Winsock/ClientSocketContract
   win32_dir="$out/mingw"
 else
   summary+=("mingw: BUILD FAILED"); failed_stages=$((failed_stages + 1))
@@ -142,10 +142,11 @@ if [[ $stages == *" asan "* ]]; then
 if build asan "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVION_SANITIZE=address \
   -DTARVION_BUILD_LINUX_APP=ON -DTARVION_BUILD_BENCH=ON -DTARVION_WIN32_BUILD_DIR="$win32_dir"; then
   ASAN_OPTIONS=detect_leaks=1 run_stage asan "$out/asan"
-  wine_window=(); [ -n "$win32_dir" ] && wine_window=(gtest:TarvionWineWindow)
+  wine_window=(); [ -n "$win32_dir" ] && wine_window=(gtest:TarvionWineWindow gtest:TarvionWineSessionEnd)
   # The bridge's tests are built only where Asio is: here they must run.
   must_run asan ctest:tarvion_hidraw_vm gtest:TarvionWindow "${wine_window[@]}" \
-    ctest:tarvion_bridge_tests gtest:BridgeFaults ctest:bridge_bench_quick
+    ctest:tarvion_bridge_tests gtest:BridgeFaults ctest:bridge_bench_quick \
+    gtest:Epoll/ClientSocketContract gtest:Qt/ClientSocketContract
 else
   summary+=("asan: BUILD FAILED"); failed_stages=$((failed_stages + 1))
 fi
