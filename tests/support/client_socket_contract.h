@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/socket_error_name.h"
 #include "zemp/client_socket.h"
 
 namespace tarvion::test {
@@ -52,22 +53,6 @@ class ContractRig {
 
 using ContractRigFactory = std::function<std::unique_ptr<ContractRig>()>;
 
-inline const char* contract_error_name(SocketError error) {
-  switch (error) {
-    case SocketError::refused:
-      return "refused";
-    case SocketError::timed_out:
-      return "timed_out";
-    case SocketError::host_not_found:
-      return "host_not_found";
-    case SocketError::reset:
-      return "reset";
-    case SocketError::other:
-      return "other";
-  }
-  return "?";
-}
-
 class ClientSocketContract : public ::testing::TestWithParam<ContractRigFactory> {
  public:  // the case tables reach the fixture
   void SetUp() override {
@@ -86,7 +71,7 @@ class ClientSocketContract : public ::testing::TestWithParam<ContractRigFactory>
           note("read");
         },
         [=](SocketError error, bool ended) {
-          note(std::string("error ") + contract_error_name(error) + (ended ? " ended" : " attempt"));
+          note(std::string("error ") + socket_error_name(error) + (ended ? " ended" : " attempt"));
         },
     });
   }
