@@ -4,9 +4,14 @@
 # Wine (the host's own, shared read-only into the VM over 9p) lists, opens,
 # writes and reads it through its hid.dll/setupapi.dll, which see the kernel's
 # hidraw devices through winebus. Exits 0 only when the probe did every step
-# and the panel got the probe's output report byte for byte.
+# and the panel got the probe's output report byte for byte. Then, in the same
+# boot, the whole tarvion-console.exe drives that panel against a ZEMP peer in
+# the VM: its first display reaches the panel, a knob turn changes the standby
+# digits, transfer reaches the peer, a pulled and replugged panel is driven
+# again, and Ctrl-C leaves it blank at brightness 1.
 #
 #   run_wine_vm_test.sh <hid probe .exe> <uhid panel program> <work folder>
+#                       <tarvion-console.exe> <zemp-peer program>
 #
 # Needs what run_vm_test.sh needs, plus wine64 on this machine.
 set -euo pipefail
@@ -14,16 +19,22 @@ set -euo pipefail
 probe=${1:?the hid probe .exe}
 panel=${2:?the uhid panel program}
 work=${3:?work folder}
-limit=${TARVION_VM_TIMEOUT:-420}
+console=${4:?tarvion-console.exe}
+peer=${5:?the zemp-peer program}
+limit=${TARVION_VM_TIMEOUT:-600}
 
 source "$(dirname "$0")/vm_kernel.sh"
 [ -f "$probe" ] || fail "no probe at $probe"
 [ -x "$panel" ] || fail "no uhid panel program at $panel"
+[ -f "$console" ] || fail "no tarvion-console.exe at $console"
+[ -x "$peer" ] || fail "no zemp-peer at $peer"
 command -v wine >/dev/null || fail "wine is missing (apt-get install wine64 wine)"
 mkdir -p "$work"
 work=$(realpath "$work")
 probe=$(realpath "$probe")
 panel=$(realpath "$panel")
+console=$(realpath "$console")
+peer=$(realpath "$peer")
 
 root=$work/initramfs
 rm -rf "$root"
@@ -58,22 +69,55 @@ step() { echo "TARVION-VM-STEP: \$(date +%T) \$*"; }
 mkdir -p "\$HOME"
 cp -a '$prefix' "\$WINEPREFIX"
 '$panel' 900 >/tmp/panel.log 2>&1 &
+probe_panel=\$!
 step probe
 # To a file: on the serial console Wine's console would turn spaces into
 # cursor moves.
 timeout 300 wine '$probe' 240 >/tmp/probe.log 2>&1
 rc=\$?
-step end
+step probe-end
 sleep 1
+kill \$probe_panel 2>/dev/null
+wait \$probe_panel
 cat /tmp/probe.log /tmp/panel.log
-exit \$rc
+[ \$rc = 0 ] || exit \$rc
+
+# The whole program: a ZEMP peer, the scripted panel, tarvion-console.exe.
+# Run from a copy on tmpfs: Wine started from the 9p share overflows its stack
+# loading a program of this size (the small probe is not affected).
+step console
+cp '$console' /tmp/tarvion-console.exe
+mkdir -p /tmp/run && cd /tmp/run
+printf 'XPLANE=YES\\r\\nZEMP_HOST=127.0.0.1\\r\\nZEMP_PORT=8092\\r\\nMINIMIZED=NO\\r\\n' >Tarvion.ini
+'$peer' --port 8092 </dev/null >/tmp/peer.log 2>&1 &
+'$panel' script 600 >/tmp/panel2.log 2>&1 &
+panel_pid=\$!
+WINEDEBUG=err+all,fixme-all wine /tmp/tarvion-console.exe >/tmp/console.log 2>&1 &
+console_pid=\$!
+for i in \$(seq 1 480); do
+  grep -q 'output after replug' /tmp/panel2.log && break
+  kill -0 \$console_pid 2>/dev/null || break
+  sleep 1
+done
+step console-close
+kill -INT \$console_pid
+for i in \$(seq 1 60); do kill -0 \$console_pid 2>/dev/null || break; sleep 1; done
+wait \$console_pid
+echo "CONSOLE-EXIT: \$?"
+sleep 2
+kill \$panel_pid 2>/dev/null
+step end
+sed 's/^/CONSOLE: /' /tmp/console.log | tail -60
+grep 'recv' /tmp/peer.log | sed 's/^.*recv /PEER: /' | tail -20
+cat /tmp/panel2.log
+exit 0
 INNER
 
 # The VM sees this machine's files at the same paths, but with fresh /tmp and
 # /run; folders of the test that live there are carried over by bind mounts.
 keep_before="" keep_after=""
 i=0
-for dir in $(printf '%s\n' "$work" "$(dirname "$probe")" "$(dirname "$panel")" | sort -u); do
+for dir in $(printf '%s\n' "$work" "$(dirname "$probe")" "$(dirname "$panel")" "$(dirname "$console")" "$(dirname "$peer")" | sort -u); do
   case "$dir" in
     /tmp/* | /run/*)
       keep_before+="mkdir -p /keep/$i && mount -o bind '/host$dir' /keep/$i"$'\n'
@@ -120,7 +164,7 @@ timeout "$limit" qemu-system-x86_64 -accel tcg -cpu max,-smap -m 4096 -smp 2 -ke
 tr -d '\r' <"$log" | sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b[A-Za-z]//g' >"$log.txt"
 
 # The test's own lines (the firmware's banner may share the first one).
-grep -oE '(TARVION-VM|PROBE|UHID-PANEL).*' "$log.txt" | awk '!seen[$0]++' | head -40 || true
+grep -oE '(TARVION-VM|PROBE|UHID-PANEL|CONSOLE|PEER).*' "$log.txt" | awk '!seen[$0]++' | head -120 || true
 ok=1
 grep -q '^TARVION-VM-EXIT: 0$' "$log.txt" || ok=0
 grep -q '^PROBE: done$' "$log.txt" || ok=0
@@ -129,6 +173,17 @@ grep -q '^PROBE: done$' "$log.txt" || ok=0
 grep -q '^UHID-PANEL: output 001122334455667788$' "$log.txt" || ok=0
 grep -q '^PROBE: read 00fedcba$' "$log.txt" || ok=0
 grep -q '^PROBE: caps input=4 output=9$' "$log.txt" || ok=0
+# The whole program: each step of the scripted panel was seen through.
+for said in 'first display' 'standby changed' 'transfer pressed' 'unplugged' 'output after replug'; do
+  grep -q "^UHID-PANEL: $said\$" "$log.txt" || { echo "vm test: the panel never said '$said'" >&2; ok=0; }
+done
+# Transfer sends the new active COM1 frequency alone; the registration names all seven.
+grep -qE '^PEER: "Arn\.Resp:256=[0-9]+:\\r\\n"$' "$log.txt" ||
+  { echo "vm test: no transfer reached the peer" >&2; ok=0; }
+grep -q '^CONSOLE-EXIT: 0$' "$log.txt" || { echo "vm test: the program did not end with 0" >&2; ok=0; }
+# Its last report: every digit blank (0xA), brightness 1.
+last=$(grep -oE '^UHID-PANEL: output [0-9a-f]+$' "$log.txt" | tail -1 | awk '{print $3}')
+[[ $last == 00aaaaaaaaaaaa??01 ]] || { echo "vm test: the panel was left showing $last" >&2; ok=0; }
 [ "$ok" = 1 ] && exit 0
 if ! grep -q 'TARVION-VM-BOOTED' "$log.txt"; then
   echo "vm test: the VM did not reach the test (limit ${limit}s); its console:" >&2
