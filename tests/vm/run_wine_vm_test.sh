@@ -7,8 +7,11 @@
 # and the panel got the probe's output report byte for byte. Then, in the same
 # boot, the whole tarvion-console.exe drives that panel against a ZEMP peer in
 # the VM: its first display reaches the panel, a knob turn changes the standby
-# digits, transfer reaches the peer, a pulled and replugged panel is driven
-# again, and Ctrl-C leaves it blank at brightness 1.
+# digits, transfer reaches the peer and Ctrl-C leaves the panel blank at
+# brightness 1; started again, it sees the panel pulled out and runs on.
+# Whether a panel plugged in again is seen is printed, not required: Wine 8's
+# HID bus makes the device but never hands it on, so no Windows program there
+# can list it (its trace shows the bus's relations without the new device).
 #
 #   run_wine_vm_test.sh <hid probe .exe> <uhid panel program> <work folder>
 #                       <tarvion-console.exe> <zemp-peer program>
@@ -21,7 +24,7 @@ panel=${2:?the uhid panel program}
 work=${3:?work folder}
 console=${4:?tarvion-console.exe}
 peer=${5:?the zemp-peer program}
-limit=${TARVION_VM_TIMEOUT:-600}
+limit=${TARVION_VM_TIMEOUT:-420}
 
 source "$(dirname "$0")/vm_kernel.sh"
 [ -f "$probe" ] || fail "no probe at $probe"
@@ -82,34 +85,61 @@ wait \$probe_panel
 cat /tmp/probe.log /tmp/panel.log
 [ \$rc = 0 ] || exit \$rc
 
-# The whole program: a ZEMP peer, the scripted panel, tarvion-console.exe.
+# The whole program against a ZEMP peer, in one Wine session for both runs.
 # Run from a copy on tmpfs: Wine started from the 9p share overflows its stack
 # loading a program of this size (the small probe is not affected).
-step console
 cp '$console' /tmp/tarvion-console.exe
 mkdir -p /tmp/run && cd /tmp/run
-printf 'XPLANE=YES\\r\\nZEMP_HOST=127.0.0.1\\r\\nZEMP_PORT=8092\\r\\nMINIMIZED=NO\\r\\n' >Tarvion.ini
+printf 'XPLANE=YES\\r\\nZEMP_HOST=127.0.0.1\\r\\nZEMP_PORT=8092\\r\\nMINIMIZED=NO\\r\\nFIRST_DEVICE_COM1=YES\\r\\n' >Tarvion.ini
 '$peer' --port 8092 </dev/null >/tmp/peer.log 2>&1 &
-'$panel' script 600 >/tmp/panel2.log 2>&1 &
+wineserver -p
+# waits up to \$1 s for the pattern \$2 in the file \$3
+wait_for() {
+  for i in \$(seq 1 \$1); do grep -q "\$2" "\$3" && return 0; sleep 1; done
+  return 1
+}
+console_run() {
+  WINEDEBUG=-all wine /tmp/tarvion-console.exe >/tmp/console\$1.log 2>&1 &
+  console_pid=\$!
+}
+console_close() {
+  kill -INT \$console_pid
+  for i in \$(seq 1 60); do kill -0 \$console_pid 2>/dev/null || break; sleep 1; done
+  wait \$console_pid
+  echo "CONSOLE-EXIT-\$1: \$?"
+}
+
+# Run 1: the scripted panel's first display, knob and transfer, then Ctrl-C.
+step console-1
+'$panel' script 400 >/tmp/panel2.log 2>&1 &
 panel_pid=\$!
-WINEDEBUG=err+all,fixme-all wine /tmp/tarvion-console.exe >/tmp/console.log 2>&1 &
-console_pid=\$!
-for i in \$(seq 1 480); do
-  grep -q 'output after replug' /tmp/panel2.log && break
-  kill -0 \$console_pid 2>/dev/null || break
-  sleep 1
-done
-step console-close
-kill -INT \$console_pid
-for i in \$(seq 1 60); do kill -0 \$console_pid 2>/dev/null || break; sleep 1; done
-wait \$console_pid
-echo "CONSOLE-EXIT: \$?"
-sleep 2
-kill \$panel_pid 2>/dev/null
+sleep 1
+console_run 1
+# The panel's steps as they happen, so a slow run shows where it stands.
+tail -f /tmp/panel2.log | grep --line-buffered -v ' output ' &
+follow=\$!
+wait_for 150 'transfer pressed' /tmp/panel2.log && sleep 2
+console_close 1
+sleep 1
+kill \$follow 2>/dev/null
+grep ' output ' /tmp/panel2.log | tail -1 | sed 's/UHID-PANEL: output/LAST-OUTPUT-1:/'
+
+# Run 2: the panel is pulled out while the program runs, then plugged in again.
+step console-2
+console_run 2
+wait_for 90 'ListBox1: Pendra' /tmp/console2.log && echo "CONSOLE-2: panel listed"
+kill \$panel_pid
+wait_for 30 '^ListBox1:[[:space:]]*\$' /tmp/console2.log && echo "CONSOLE-2: unplug seen"
+'$panel' 120 >/tmp/panel3.log 2>&1 &
+replugged=\$!
+for i in \$(seq 1 20); do [ \$(grep -c 'ListBox1: Pendra' /tmp/console2.log) -gt 1 ] && break; sleep 1; done
+[ \$(grep -c 'ListBox1: Pendra' /tmp/console2.log) -gt 1 ] && echo "CONSOLE-2: replug seen" || echo "CONSOLE-2: replug not seen"
+console_close 2
+kill \$replugged 2>/dev/null
 step end
-sed 's/^/CONSOLE: /' /tmp/console.log | tail -60
-grep 'recv' /tmp/peer.log | sed 's/^.*recv /PEER: /' | tail -20
-cat /tmp/panel2.log
+sed 's/^/CONSOLE-1: /' /tmp/console1.log | grep -v wine32 | head -20
+sed 's/^/CONSOLE-2: /' /tmp/console2.log | grep -v wine32 | head -20
+grep 'recv' /tmp/peer.log | sed 's/^.*recv /PEER: /' | tail -30
 exit 0
 INNER
 
@@ -133,8 +163,9 @@ export PATH=/bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+ip link set lo up
 for m in ${order[*]}; do insmod /modules/\$m.ko || echo "TARVION-VM: insmod \$m failed"; done
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro hostroot /host || echo "TARVION-VM: no host root"
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroot /host || echo "TARVION-VM: no host root"
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
@@ -164,7 +195,7 @@ timeout "$limit" qemu-system-x86_64 -accel tcg -cpu max,-smap -m 4096 -smp 2 -ke
 tr -d '\r' <"$log" | sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b[A-Za-z]//g' >"$log.txt"
 
 # The test's own lines (the firmware's banner may share the first one).
-grep -oE '(TARVION-VM|PROBE|UHID-PANEL|CONSOLE|PEER).*' "$log.txt" | awk '!seen[$0]++' | head -120 || true
+grep -oE '(TARVION-VM|PROBE|UHID-PANEL|CONSOLE|PEER|LAST-OUTPUT).*' "$log.txt" | awk '!seen[$0]++' | grep -v 'UHID-PANEL: output' | head -120 || true
 ok=1
 grep -q '^TARVION-VM-EXIT: 0$' "$log.txt" || ok=0
 grep -q '^PROBE: done$' "$log.txt" || ok=0
@@ -173,17 +204,23 @@ grep -q '^PROBE: done$' "$log.txt" || ok=0
 grep -q '^UHID-PANEL: output 001122334455667788$' "$log.txt" || ok=0
 grep -q '^PROBE: read 00fedcba$' "$log.txt" || ok=0
 grep -q '^PROBE: caps input=4 output=9$' "$log.txt" || ok=0
-# The whole program: each step of the scripted panel was seen through.
-for said in 'first display' 'standby changed' 'transfer pressed' 'unplugged' 'output after replug'; do
+# The whole program, run 1: the scripted panel's steps, then Ctrl-C.
+for said in 'first display' 'standby changed' 'transfer pressed'; do
   grep -q "^UHID-PANEL: $said\$" "$log.txt" || { echo "vm test: the panel never said '$said'" >&2; ok=0; }
 done
-# Transfer sends the new active COM1 frequency alone; the registration names all seven.
-grep -qE '^PEER: "Arn\.Resp:256=[0-9]+:\\r\\n"$' "$log.txt" ||
-  { echo "vm test: no transfer reached the peer" >&2; ok=0; }
-grep -q '^CONSOLE-EXIT: 0$' "$log.txt" || { echo "vm test: the program did not end with 0" >&2; ok=0; }
+# Transfer sends the new active COM1 frequency alone, so COM1 (256) reaches
+# the peer with a second value after the one it started with.
+com1_values=$(grep -oE '^PEER: "Arn\.Resp:256=[0-9]+:\\r\\n"$' "$log.txt" | sort -u | wc -l)
+[ "$com1_values" -ge 2 ] || { echo "vm test: no transfer reached the peer" >&2; ok=0; }
+grep -q '^CONSOLE-EXIT-1: 0$' "$log.txt" || { echo "vm test: run 1 did not end with 0" >&2; ok=0; }
 # Its last report: every digit blank (0xA), brightness 1.
-last=$(grep -oE '^UHID-PANEL: output [0-9a-f]+$' "$log.txt" | tail -1 | awk '{print $3}')
-[[ $last == 00aaaaaaaaaaaa??01 ]] || { echo "vm test: the panel was left showing $last" >&2; ok=0; }
+last=$(grep -oE '^LAST-OUTPUT-1: [0-9a-f]+$' "$log.txt" | awk '{print $2}')
+[[ $last == 00aaaaaaaaaaaa??01 ]] || { echo "vm test: the panel was left showing '$last'" >&2; ok=0; }
+# Run 2: the pulled panel leaves the list and the program runs on to a clean end.
+for said in 'panel listed' 'unplug seen'; do
+  grep -q "^CONSOLE-2: $said\$" "$log.txt" || { echo "vm test: run 2, no '$said'" >&2; ok=0; }
+done
+grep -q '^CONSOLE-EXIT-2: 0$' "$log.txt" || { echo "vm test: run 2 did not end with 0" >&2; ok=0; }
 [ "$ok" = 1 ] && exit 0
 if ! grep -q 'TARVION-VM-BOOTED' "$log.txt"; then
   echo "vm test: the VM did not reach the test (limit ${limit}s); its console:" >&2

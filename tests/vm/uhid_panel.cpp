@@ -4,16 +4,15 @@
 //     output report it gets, until its time is up.
 //   tarvion-uhid-panel script <seconds>
 //     for the whole program: waits for its first display, turns the outer
-//     knob until the standby digits change, presses transfer, is pulled out
-//     and plugged in again, then prints every output report until its time
-//     is up. Each step is a line, so the VM's script can follow it.
+//     knob until the standby digits change, presses transfer, then goes on
+//     printing every output report until its time is up. Each step is a
+//     line, so the VM's script can follow it.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "panel_descriptors.h"
 #include "uhid_device.h"
@@ -59,7 +58,7 @@ int run_script(Clock::time_point deadline) {
   int position = 0;
   auto idle = [&] { return std::vector<uint8_t>{static_cast<uint8_t>(~phase_bits[position]), 0xFF, 0xFF}; };
   std::string first_digits, last_digits;
-  enum class Step { first_display, turning, pressing, waiting, replugged, done } step = Step::first_display;
+  enum class Step { first_display, turning, pressing, done } step = Step::first_display;
   auto step_began = Clock::now();
   int turns = 0;
   while (Clock::now() < deadline) {
@@ -74,9 +73,6 @@ int run_script(Clock::time_point deadline) {
         first_digits = last_digits;
         step = Step::turning;
         say("first display");
-      } else if (step == Step::replugged) {
-        say("output after replug");
-        step = Step::done;
       }
     }
     if (step == Step::turning) {
@@ -90,16 +86,7 @@ int run_script(Clock::time_point deadline) {
       }
     } else if (step == Step::pressing && Clock::now() - step_began > std::chrono::milliseconds(400)) {
       say("transfer pressed");
-      step = Step::waiting;
-      step_began = Clock::now();
-    } else if (step == Step::waiting && Clock::now() - step_began > std::chrono::seconds(3)) {
-      panel.reset();
-      say("unplugged");
-      std::this_thread::sleep_for(std::chrono::seconds(4));
-      panel = plug_in();
-      if (!panel->created()) return say("cannot create again"), 1;
-      say("replugged");
-      step = Step::replugged;
+      step = Step::done;
     }
   }
   return 0;
