@@ -149,7 +149,7 @@ if [[ $stages == *" asan "* ]]; then
 if build asan "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVION_SANITIZE=address \
   -DTARVION_BUILD_LINUX_APP=ON -DTARVION_BUILD_BENCH=ON -DTARVION_WIN32_BUILD_DIR="$win32_dir"; then
   ASAN_OPTIONS=detect_leaks=1 run_stage asan "$out/asan"
-  wine_window=(); [ -n "$win32_dir" ] && wine_window=(gtest:TarvionWineWindow gtest:TarvionWineSessionEnd)
+  wine_window=(); [ -n "$win32_dir" ] && wine_window=(gtest:TarvionWineWindow gtest:TarvionWineSessionEnd ctest:tarvion_wine_hid_vm)
   # The bridge's tests are built only where Asio is: here they must run.
   must_run asan ctest:tarvion_hidraw_vm gtest:TarvionWindow "${wine_window[@]}" \
     ctest:tarvion_bridge_tests gtest:BridgeFaults ctest:bridge_bench_quick \
